@@ -1,0 +1,34 @@
+#include "StreamErrors.h"
+
+#include <cstring>
+#include <filesystem>
+
+namespace tarvolo::docstore {
+
+namespace {
+
+std::string ExpandedPath(const std::string& path)
+{
+    std::error_code ignored;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
+    return absolute.empty() ? path : absolute.lexically_normal().string();
+}
+
+} // namespace
+
+EFOpenError::EFOpenError(const std::string& path, const std::string& reason)
+    : std::runtime_error("Cannot open file \"" + ExpandedPath(path) + "\". " + reason)
+{
+}
+
+EFCreateError::EFCreateError(const std::string& path, const std::string& reason)
+    : std::runtime_error("Cannot create file \"" + ExpandedPath(path) + "\". " + reason)
+{
+}
+
+std::string SystemErrorText(int error)
+{
+    return std::strerror(error);
+}
+
+} // namespace tarvolo::docstore

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tarvolo::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::filesystem::path SharedDir();
+// The pages a real GDI recorded, from the reference renderer's folder.
+std::vector<std::filesystem::path> OraclePages();
+Bytes ReadFileBytes(const std::filesystem::path& path);
+void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes);
+
+// A well-formed EMF of exactly totalBytes bytes (at least 120, a multiple of 4): a header, a
+// comment record as filler and EMR_EOF. Its frame is frameWidth x frameHeight in 0.01 mm on a
+// 1024 x 768 pixel, 320 x 240 mm reference device; `seed` varies the filler bytes.
+Bytes MakeEmf(std::uint32_t totalBytes, std::uint8_t seed = 0, std::int32_t frameWidth = 21000,
+              std::int32_t frameHeight = 29700);
+
+// A folder of its own for one test, removed with everything in it at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& Path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+} // namespace tarvolo::test

@@ -1,0 +1,203 @@
+#include "emf/LittleEndian.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <random>
+#include <sys/wait.h>
+
+using namespace tarvolo;
+using tarvolo::test::Bytes;
+using tarvolo::test::TempDir;
+
+namespace {
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+    double seconds = 0;
+};
+
+std::string Quote(const std::string& word)
+{
+    std::string quoted = "'";
+    for (char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// Runs qrptool with the words given and collects its exit status and output.
+RunResult Qrptool(const std::vector<std::string>& words, const TempDir& scratch)
+{
+    std::string command = Quote(QRPTOOL_PATH);
+    for (const auto& word : words)
+        command += " " + Quote(word);
+    const auto errPath = scratch / "stderr.txt";
+    command += " 2>" + Quote(errPath.string());
+    RunResult result;
+    const auto start = std::chrono::steady_clock::now();
+    FILE* pipe = popen(command.c_str(), "r");
+    std::array<char, 4096> buffer;
+    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
+        result.out.append(buffer.data(), n);
+    const int status = pclose(pipe);
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    const Bytes err = test::ReadFileBytes(errPath);
+    result.err.assign(err.begin(), err.end());
+    return result;
+}
+
+std::vector<std::string> OraclePagePaths()
+{
+    std::vector<std::string> paths;
+    for (const auto& page : test::OraclePages())
+        paths.push_back(page.string());
+    return paths;
+}
+
+void ExpectOneErrorLine(const RunResult& run, const std::string& what)
+{
+    EXPECT_EQ(run.status, 1) << what << "\n" << run.err;
+    EXPECT_TRUE(run.err.starts_with("qrptool: ")) << what << ": " << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << what << ": " << run.err;
+    EXPECT_LT(run.seconds, 1.0) << what;
+}
+
+class QrptoolTest : public ::testing::Test {
+protected:
+    // A report of the reference pages, plain or compressed.
+    std::string Pack(const std::string& name, bool compressed)
+    {
+        std::vector<std::string> words = {"pack", (scratch / name).string()};
+        if (compressed)
+            words.push_back("--compressed");
+        for (const auto& page : OraclePagePaths())
+            words.push_back(page);
+        const RunResult run = Qrptool(words, scratch);
+        EXPECT_EQ(run.status, 0) << run.err;
+        return (scratch / name).string();
+    }
+
+    TempDir scratch;
+};
+
+} // namespace
+
+TEST_F(QrptoolTest, PackedReportsUnpackToTheSamePagesAndVerify)
+{
+    const auto pages = OraclePagePaths();
+    for (bool compressed : {false, true}) {
+        const std::string report = Pack(compressed ? "c.qrp" : "p.qrp", compressed);
+        const RunResult verify = Qrptool({"verify", report}, scratch);
+        EXPECT_EQ(verify.status, 0) << verify.out << verify.err;
+
+        const RunResult info = Qrptool({"info", report}, scratch);
+        EXPECT_EQ(info.status, 0) << info.err;
+        EXPECT_NE(info.out.find("\"pages\": " + std::to_string(pages.size())), std::string::npos) << info.out;
+        EXPECT_NE(info.out.find("\"header_size\": 128"), std::string::npos) << info.out;
+        EXPECT_NE(info.out.find(compressed ? "\"compressed\": true" : "\"compressed\": false"), std::string::npos) << info.out;
+        EXPECT_NE(info.out.find("\"created_at\": \"20"), std::string::npos) << info.out;
+        EXPECT_NE(info.out.find("\"file_size\": " + std::to_string(std::filesystem::file_size(report))), std::string::npos);
+
+        const auto out = scratch / (compressed ? "unpacked-c" : "unpacked-p");
+        const RunResult unpack = Qrptool({"unpack", report, out.string()}, scratch);
+        ASSERT_EQ(unpack.status, 0) << unpack.err;
+        for (std::size_t i = 0; i < pages.size(); ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "page-%04zu.emf", i + 1);
+            EXPECT_EQ(test::ReadFileBytes(out / name), test::ReadFileBytes(pages[i])) << name;
+        }
+    }
+}
+
+TEST_F(QrptoolTest, PackRefusesFilesThatAreNoMetafiles)
+{
+    test::WriteFileBytes(scratch / "text.emf", Bytes(500, 'a'));
+    const RunResult run = Qrptool({"pack", (scratch / "out.qrp").string(), (scratch / "text.emf").string()}, scratch);
+    ExpectOneErrorLine(run, "pack");
+    EXPECT_NE(run.err.find("Metafile is not valid"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(scratch / "out.qrp"));
+}
+
+TEST_F(QrptoolTest, HostileReportsFailCleanlyAndQuickly)
+{
+    const Bytes good = test::ReadFileBytes(Pack("good.qrp", false));
+    const Bytes goodCompressed = test::ReadFileBytes(Pack("goodc.qrp", true));
+    const std::int32_t second = ReadI32LE(&good[132]);
+    const auto size = static_cast<std::int32_t>(good.size());
+    auto patch = [](Bytes bytes, std::size_t offset, std::int32_t value) {
+        WriteI32LE(&bytes[offset], value);
+        return bytes;
+    };
+    std::mt19937 random(11);
+    Bytes noise(300000);
+    for (auto& byte : noise)
+        byte = static_cast<std::uint8_t>(random());
+
+    struct Case {
+        const char* name;
+        Bytes file;
+    };
+    const std::vector<Case> cases = {
+        {"truncated header", Bytes(good.begin(), good.begin() + 100)},
+        {"page cut short", Bytes(good.begin(), good.begin() + second - 500)},
+        {"link to itself", patch(good, second + 4, second)},
+        {"link outside the file", patch(good, 132, size + 1000)},
+        {"negative link", patch(good, 132, -4)},
+        {"StoredPageCount above the record count", patch(good, 8, 1000000)},
+        {"tail pointer outside", patch(good, good.size() - 4, size + 64)},
+        {"negative tail pointer", patch(good, good.size() - 4, -1)},
+        {"nBytes beyond the end", patch(good, 136 + 48, size)},
+        {"nBytes near 2^31", patch(good, 136 + 48, 0x7FFFFFFC)},
+        {"compressed length near 2^31", patch(goodCompressed, 136, 0x7FFFFFF0)},
+        {"compressed code damaged", [&] {
+             Bytes b = goodCompressed;
+             for (std::size_t i = 140; i < 400; ++i)
+                 b[i] ^= 0x5A;
+             return b;
+         }()},
+        {"random bytes", noise},
+    };
+    for (const Case& c : cases) {
+        const auto path = (scratch / "hostile.qrp").string();
+        test::WriteFileBytes(path, c.file);
+        ExpectOneErrorLine(Qrptool({"verify", path}, scratch), std::string("verify ") + c.name);
+        const RunResult unpack = Qrptool({"unpack", path, (scratch / "pages").string()}, scratch);
+        ExpectOneErrorLine(unpack, std::string("unpack ") + c.name);
+        std::filesystem::remove_all(scratch / "pages");
+    }
+}
+
+TEST_F(QrptoolTest, VerifyNamesEachProblemWithItsOffset)
+{
+    Bytes file = test::ReadFileBytes(Pack("v.qrp", false));
+    const std::int32_t second = ReadI32LE(&file[132]);
+    WriteI32LE(&file[8], 3);                 // wrong stored count
+    WriteI32LE(&file[second], 7);            // wrong page number
+    WriteI32LE(&file[second - 4], 130);      // wrong back link
+    test::WriteFileBytes(scratch / "v.qrp", file);
+    const RunResult run = Qrptool({"verify", (scratch / "v.qrp").string()}, scratch);
+    ExpectOneErrorLine(run, "verify");
+    EXPECT_NE(run.out.find("offset 8: the header says 3 pages but the file holds 8 page records"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("offset " + std::to_string(second) + ": record 2 has page number 7"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("offset " + std::to_string(second - 4) + ": record 1 ends with the start offset 130 instead of 128"),
+              std::string::npos)
+        << run.out;
+}
+
+TEST_F(QrptoolTest, UsageAndMissingFilesAreOneLineErrors)
+{
+    ExpectOneErrorLine(Qrptool({}, scratch), "no command");
+    ExpectOneErrorLine(Qrptool({"frobnicate"}, scratch), "unknown command");
+    ExpectOneErrorLine(Qrptool({"info"}, scratch), "missing file");
+    const RunResult missing = Qrptool({"info", (scratch / "none.qrp").string()}, scratch);
+    ExpectOneErrorLine(missing, "missing report");
+    EXPECT_NE(missing.err.find("Cannot open file \"" + (scratch / "none.qrp").string() + "\". No such file or directory"),
+              std::string::npos);
+}

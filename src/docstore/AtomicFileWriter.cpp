@@ -32,7 +32,10 @@ AtomicFileWriter::AtomicFileWriter(std::string target) : target_(std::move(targe
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".%08x.part", static_cast<unsigned>(random()));
-        const std::filesystem::path candidate = folder / ("." + targetPath.filename().string() + suffix);
+        std::string name = ".";
+        name += targetPath.filename().string();
+        name += suffix;
+        const std::filesystem::path candidate = folder / name;
         const int fd = ::open(candidate.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW, mode);
         if (fd >= 0) {
             temporaryPath_ = candidate.string();

@@ -12,9 +12,9 @@ namespace tarvolo::docstore {
 // The page codec: an adaptive prefix code over the 256 byte values, kept in a binary tree that is
 // semi-splayed after every symbol. One object codes one page in one direction.
 //
-// Code bytes go through a small buffer instead of one stream call per byte. The stream ends up
-// where byte-at-a-time coding would leave it: after Finish() an encoder has written exactly its
-// code bytes, and a decoder stands right after the last code byte it took a bit from.
+// Code bytes go through a buffer instead of one stream call per byte. The stream ends up where
+// byte-at-a-time coding would leave it: after Finish() an encoder has written exactly its code
+// bytes, and a decoder stands right after the last code byte it took a bit from.
 class TQRCompress {
 public:
     static constexpr std::int64_t kUnlimited = std::numeric_limits<std::int64_t>::max();
@@ -36,32 +36,48 @@ public:
     // Decoder: gives back the code bytes read ahead but not used.
     void Finish();
 
-    bool RanOutOfInput() const { return inputExhausted_; }
+    bool RanOutOfInput() const { return bitPosition_ > 8 * bufferFilled_; }
 
 private:
     static constexpr std::size_t kBufferSize = 4096;
+    // Zero bytes kept after the input so that a 64-bit load at any byte of it stays inside.
+    static constexpr std::size_t kInputPadding = 8;
+    static constexpr unsigned kLeafBase = 256;
+    static constexpr unsigned kNodeCount = 513;
 
     void ResetTree();
     void SplayLeaf(std::uint8_t symbol);
-    std::uint8_t NextInputByte();
+    void EmitCodeByte(std::uint8_t byte);
     void FlushOutput();
+    // Decoder: makes sure eight code bytes from the current one are in the buffer, where the input has them.
+    void EnsureInputBytes()
+    {
+        if ((bitPosition_ >> 3) + 8 > bufferFilled_ && !inputEnded_)
+            RefillInput();
+    }
+    void RefillInput();
+    std::uint64_t PeekInputBits() const;
 
-    // Code state, as the format defines it.
-    std::uint8_t BitIndex;
-    bool Encoding;
-    std::uint16_t InputByte = 0;
-    std::array<std::uint16_t, 256> LeftChild;
-    std::array<std::uint16_t, 256> RightChild;
+    // Encoder state: the code byte being filled and the next bit of it.
+    std::uint8_t BitIndex = 0;
     std::uint16_t PendingByte = 0;
+    bool Encoding;
+    // The children of each internal node: [node][0] is the left child, [node][1] the right, so
+    // that a code bit indexes the child directly.
+    std::array<std::array<std::uint16_t, 2>, kLeafBase> ChildOf;
+    // The parent of every node; the encoder climbs from a leaf to the root with it. The decoder
+    // climbs the path it has just walked down and leaves this alone.
+    std::array<std::uint8_t, kNodeCount> ParentOf;
     ByteStream& CodeStream;
-    std::array<std::uint8_t, 513> ParentOf;
 
-    // Buffering of code bytes.
-    std::array<std::uint8_t, kBufferSize> buffer_;
-    std::size_t bufferUsed_ = 0;   // encoder: bytes waiting; decoder: bytes consumed
-    std::size_t bufferFilled_ = 0; // decoder: bytes read into the buffer
+    // Encoder: code bytes waiting to be written. Decoder: code bytes read, with bitPosition_
+    // counting the bits taken from the buffer's start.
+    std::array<std::uint8_t, kBufferSize + kInputPadding> buffer_{};
+    std::size_t bufferUsed_ = 0;
+    std::size_t bufferFilled_ = 0;
+    std::size_t bitPosition_ = 0;
     std::int64_t inputLeft_;
-    bool inputExhausted_ = false;
+    bool inputEnded_ = false;
     bool finished_ = false;
 };
 

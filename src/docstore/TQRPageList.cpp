@@ -5,10 +5,12 @@
 #include "StreamErrors.h"
 #include "PageDataReader.h"
 #include "TQRCompress.h"
+#include "emf/LittleEndian.h"
 
 #include <cerrno>
 #include <limits>
 #include <sys/stat.h>
+#include <utility>
 
 namespace tarvolo::docstore {
 
@@ -153,7 +155,7 @@ std::int64_t TQRPageList::PositionAtLastPage(int n)
     return last;
 }
 
-std::int64_t TQRPageList::PositionAtPage(int n)
+std::int64_t TQRPageList::PositionAtPage(int n, std::int64_t resumeOffset)
 {
     ByteStream& stream = Stream();
     if (n == 1)
@@ -167,7 +169,7 @@ std::int64_t TQRPageList::PositionAtPage(int n)
     std::int64_t start;
     if (position == size)
         start = PositionAtLastPage(n);
-    else if (position == resumeOffset_ && position >= firstRecord && position <= size - kRecordOverhead)
+    else if (position == resumeOffset && position >= firstRecord && position <= size - kRecordOverhead)
         start = position;
     else
         start = firstRecord; // the stream stands somewhere unknown: begin where a record surely is
@@ -186,11 +188,13 @@ std::int64_t TQRPageList::WalkForward(int n, std::int64_t start, std::int64_t si
     ByteStream& stream = Stream();
     // Every hop moves forward by a whole record, so the walk ends within size / 12 hops.
     for (std::int64_t current = start;;) {
+        // PageNo and NextRecordOffset in one read: a long walk is made of these.
+        std::uint8_t fields[8];
         stream.SetPosition(current);
-        const std::int32_t q = stream.ReadInt32();
-        if (q == n)
+        stream.ReadExact(fields, sizeof fields);
+        if (ReadI32LE(fields) == n)
             return current;
-        const std::int64_t next = stream.ReadInt32();
+        const std::int64_t next = ReadI32LE(fields + 4);
         if (next == size)
             ThrowWalkError(n, "the walk reached the end of the file at offset " + std::to_string(size));
         if (next < current + kRecordOverhead)
@@ -226,10 +230,11 @@ std::unique_ptr<emf::Metafile> TQRPageList::ReadPage(int n)
     if (n < 1 || n > RecordCount_)
         return nullptr;
     std::lock_guard lock(ListLock);
-    resumeOffset_ = -1;
     ByteStream& stream = Stream();
 
-    const std::int64_t start = PositionAtPage(n);
+    // Until this read succeeds, nobody knows where the stream stands.
+    const std::int64_t resumeOffset = std::exchange(resumeOffset_, -1);
+    const std::int64_t start = PositionAtPage(n, resumeOffset);
     const std::int64_t size = stream.Size();
     stream.SetPosition(start);
     stream.ReadInt32(); // PageNo

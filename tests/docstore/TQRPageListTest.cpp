@@ -122,7 +122,7 @@ TEST_P(PageListFormTest, ReadsEveryPageFromWhereverTheStreamStands)
 
 INSTANTIATE_TEST_SUITE_P(PlainAndCompressed, PageListFormTest, ::testing::Bool());
 
-TEST_F(PageListTest, AfterAReadTheStreamStandsAtTheNextRecord)
+TEST_F(PageListTest, AfterAReadTheNextWalkStartsAtTheFollowingRecord)
 {
     StartProduction();
     const auto pages = AppendFivePages();
@@ -131,7 +131,15 @@ TEST_F(PageListTest, AfterAReadTheStreamStandsAtTheNextRecord)
     const Bytes file = StreamBytes();
     const std::int64_t second = ReadI32LE(&file[128 + 4]);
     const std::int64_t third = ReadI32LE(&file[second + 4]);
-    EXPECT_EQ(list.RecordStream()->Position(), third);
+    ByteStream& stream = *list.RecordStream();
+    EXPECT_EQ(stream.Position(), third);
+
+    // Break the link out of record 2: only a walk that starts at record 3 still finds pages 3 and 4.
+    stream.SetPosition(second + 4);
+    stream.WriteInt32(-1);
+    stream.SetPosition(third);
+    EXPECT_EQ(list.ReadPage(3)->Bytes(), pages[2]);
+    EXPECT_EQ(list.ReadPage(4)->Bytes(), pages[3]);
 }
 
 TEST_F(PageListTest, PagesOutsideTheCountAreNoneAndLeaveTheStreamAlone)

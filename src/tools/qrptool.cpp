@@ -5,6 +5,9 @@
 #include "docstore/ReportVerifier.h"
 #include "docstore/StreamErrors.h"
 #include "docstore/TQRPageList.h"
+#include "emf/PageRenderer.h"
+
+#include <QGuiApplication>
 
 #include <cstdio>
 #include <filesystem>
@@ -23,7 +26,9 @@ using namespace tarvolo::docstore;
 
 constexpr std::int64_t kPageStreamSpillLimit = 100000;
 constexpr const char* kUsage =
-    "usage: qrptool info FILE | unpack FILE DIR | pack OUT.qrp [--compressed] PAGE.emf... | verify FILE";
+    "usage: qrptool info FILE | unpack FILE DIR | pack OUT.qrp [--compressed] PAGE.emf... | verify FILE"
+    " | render FILE --page N (--dpi D | --size WxH) -o OUT.png | render-emf IN.emf (--dpi D | --size WxH) -o OUT.png"
+    " | pdf FILE -o OUT.pdf";
 
 class UsageError : public std::runtime_error {
 public:
@@ -43,6 +48,13 @@ void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& by
     AtomicFileWriter writer(path);
     writer.Stream().WriteExact(bytes.data(), static_cast<std::int64_t>(bytes.size()));
     writer.Commit();
+}
+
+// Opens a report so that its pages read back whether they are stored plain or compressed.
+void OpenReport(TQRPageList& pages, const std::string& path)
+{
+    pages.OpenFile(path);
+    pages.SetCompressPages(ReadReportHeader(*pages.RecordStream()).header.PagesCompressed);
 }
 
 int Info(std::span<const std::string> args)
@@ -65,8 +77,7 @@ int Unpack(std::span<const std::string> args)
     if (args.size() != 2)
         throw UsageError();
     TQRPageList pages;
-    pages.OpenFile(args[0]);
-    pages.SetCompressPages(ReadReportHeader(*pages.RecordStream()).header.PagesCompressed);
+    OpenReport(pages, args[0]);
     const std::filesystem::path folder(args[1]);
     std::filesystem::create_directories(folder);
     for (int n = 1; n <= pages.RecordCount(); ++n) {
@@ -106,6 +117,92 @@ int Pack(std::span<const std::string> args)
     return 0;
 }
 
+// The options of the drawing commands: --page N, --dpi D, --size WxH, -o OUT.
+struct DrawOptions {
+    std::vector<std::string> files;
+    int page = 1;
+    double dpi = 0;
+    QSize size;
+    std::string output;
+};
+
+DrawOptions ParseDrawOptions(std::span<const std::string> args)
+{
+    DrawOptions options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (arg == "--page" && hasValue) {
+            options.page = std::stoi(args[++i]);
+        } else if (arg == "--dpi" && hasValue) {
+            options.dpi = std::stod(args[++i]);
+            if (!(options.dpi > 0 && options.dpi <= 2400))
+                throw std::runtime_error("--dpi takes a resolution from 1 to 2400");
+        } else if (arg == "--size" && hasValue) {
+            int width = 0, height = 0;
+            if (std::sscanf(args[++i].c_str(), "%dx%d", &width, &height) != 2)
+                throw std::runtime_error("--size takes WIDTHxHEIGHT");
+            options.size = QSize(width, height);
+        } else if (arg == "-o" && hasValue) {
+            options.output = args[++i];
+        } else if (arg.starts_with("-")) {
+            throw UsageError();
+        } else {
+            options.files.push_back(arg);
+        }
+    }
+    if (options.files.size() != 1 || options.output.empty())
+        throw UsageError();
+    return options;
+}
+
+int RenderPage(const emf::Metafile& page, const DrawOptions& options)
+{
+    if (options.dpi <= 0 && options.size.isEmpty())
+        throw UsageError();
+    const QSize size = options.dpi > 0 ? emf::PageRenderer::SizeAtDpi(page, options.dpi) : options.size;
+    emf::PlaybackReport report;
+    const QImage image = emf::PageRenderer::RenderImage(page, size, &report);
+    if (!image.save(QString::fromStdString(options.output), "PNG"))
+        throw std::runtime_error("Cannot create file \"" + options.output + "\"");
+    std::printf("%s %dx%d records=%d skipped=%d%s\n", options.output.c_str(), size.width(), size.height(), report.recordsPlayed,
+                report.SkippedCount(), report.damaged ? " damaged" : "");
+    return 0;
+}
+
+int Render(std::span<const std::string> args)
+{
+    const DrawOptions options = ParseDrawOptions(args);
+    TQRPageList pages;
+    OpenReport(pages, options.files[0]);
+    const auto page = pages.ReadPage(options.page);
+    if (!page)
+        throw std::runtime_error("the report has no page " + std::to_string(options.page));
+    return RenderPage(*page, options);
+}
+
+int RenderEmf(std::span<const std::string> args)
+{
+    const DrawOptions options = ParseDrawOptions(args);
+    return RenderPage(emf::Metafile(ReadWholeFile(options.files[0])), options);
+}
+
+int Pdf(std::span<const std::string> args)
+{
+    const DrawOptions options = ParseDrawOptions(args);
+    TQRPageList pages;
+    OpenReport(pages, options.files[0]);
+    std::vector<emf::Metafile> metafiles;
+    for (int n = 1; n <= pages.RecordCount(); ++n)
+        metafiles.push_back(*pages.ReadPage(n));
+    if (metafiles.empty())
+        throw std::runtime_error("the report has no pages");
+    emf::PageRenderer::WritePdf(metafiles, QString::fromStdString(options.output),
+                                QString::fromStdString(std::filesystem::path(options.files[0]).stem().string()));
+    std::printf("%zu pages written to %s\n", metafiles.size(), options.output.c_str());
+    return 0;
+}
+
 int Verify(std::span<const std::string> args)
 {
     if (args.size() != 1)
@@ -137,6 +234,20 @@ int Run(const std::vector<std::string>& words)
         return Pack(args);
     if (command == "verify")
         return Verify(args);
+    if (command == "render" || command == "render-emf" || command == "pdf") {
+        // Drawing needs fonts, which need a GUI application; no display is needed.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        int argc = 1;
+        char name[] = "qrptool";
+        char* argv[] = {name, nullptr};
+        QGuiApplication application(argc, argv);
+        if (command == "render")
+            return Render(args);
+        if (command == "render-emf")
+            return RenderEmf(args);
+        return Pdf(args);
+    }
     throw UsageError();
 }
 

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "GdiObjects.h"
+
+#include <QPainterPath>
+#include <QPointF>
+#include <QTransform>
+
+#include <cstdint>
+
+namespace tarvolo::emf {
+
+namespace gdi {
+enum : int { MM_TEXT = 1, MM_LOMETRIC, MM_HIMETRIC, MM_LOENGLISH, MM_HIENGLISH, MM_TWIPS, MM_ISOTROPIC, MM_ANISOTROPIC };
+enum : int { TRANSPARENT = 1, OPAQUE = 2 };
+enum : int { ALTERNATE = 1, WINDING = 2 };
+enum : int { AD_COUNTERCLOCKWISE = 1, AD_CLOCKWISE = 2 };
+enum : int { R2_BLACK = 1, R2_NOT = 6, R2_XORPEN = 7, R2_NOP = 11, R2_COPYPEN = 13, R2_WHITE = 16 };
+enum : std::uint32_t {
+    TA_UPDATECP = 1, TA_RIGHT = 2, TA_CENTER = 6, TA_BOTTOM = 8, TA_BASELINE = 24, TA_RTLREADING = 256,
+};
+} // namespace gdi
+
+// Everything a metafile record can set on the device context it plays into; SaveDC copies it
+// whole. Clipping is kept in the coordinates of the painter's device.
+struct DeviceContextState {
+    int mapMode = gdi::MM_TEXT;
+    QPointF windowOrigin{0, 0};
+    QPointF windowExtent{1, 1};
+    QPointF viewportOrigin{0, 0};
+    QPointF viewportExtent{1, 1};
+    QTransform world;
+
+    QColor textColor = Qt::black;
+    QColor backgroundColor = Qt::white;
+    int backgroundMode = gdi::OPAQUE;
+    std::uint32_t textAlign = 0;
+    int polyFillMode = gdi::ALTERNATE;
+    int rop2 = gdi::R2_COPYPEN;
+    int arcDirection = gdi::AD_COUNTERCLOCKWISE;
+    double miterLimit = 10.0;
+    QPointF brushOrigin{0, 0};
+    QPointF currentPosition{0, 0}; // logical units
+
+    GdiPen pen;        // BLACK_PEN
+    GdiBrush brush;    // WHITE_BRUSH
+    GdiFont font;      // the system font, as a DC starts with
+
+    bool clipped = false;
+    QPainterPath clip;
+
+    // Logical units to the reference device's pixels: the world transform, then the mapping mode.
+    QTransform PageTransform() const
+    {
+        const double sx = viewportExtent.x() / (windowExtent.x() != 0 ? windowExtent.x() : 1);
+        const double sy = viewportExtent.y() / (windowExtent.y() != 0 ? windowExtent.y() : 1);
+        const QTransform mapping(sx, 0, 0, sy, viewportOrigin.x() - sx * windowOrigin.x(), viewportOrigin.y() - sy * windowOrigin.y());
+        return world * mapping;
+    }
+};
+
+} // namespace tarvolo::emf

@@ -1,0 +1,1025 @@
+#include "EmfPlayback.h"
+
+#include "DibDecoder.h"
+#include "EmfRecordTypes.h"
+
+#include <QtMath>
+
+#include <cmath>
+
+namespace tarvolo::emf {
+
+namespace {
+
+// The playback device's metrics, which fixed mapping modes scale by (as GDI scales them by the
+// device a metafile plays on): a 96-dpi screen.
+constexpr double kPlaybackPixelsX = 1024, kPlaybackPixelsY = 768;
+constexpr double kPlaybackMillimetresX = 271, kPlaybackMillimetresY = 203;
+
+constexpr std::uint32_t kStockObject = 0x80000000u;
+enum StockObject : std::uint32_t {
+    WHITE_BRUSH = 0, LTGRAY_BRUSH, GRAY_BRUSH, DKGRAY_BRUSH, BLACK_BRUSH, NULL_BRUSH, WHITE_PEN, BLACK_PEN, NULL_PEN,
+    OEM_FIXED_FONT = 10, ANSI_FIXED_FONT, ANSI_VAR_FONT, SYSTEM_FONT, DEVICE_DEFAULT_FONT, DEFAULT_PALETTE,
+    SYSTEM_FIXED_FONT, DEFAULT_GUI_FONT, DC_BRUSH, DC_PEN,
+};
+
+enum : int { RGN_AND = 1, RGN_OR = 2, RGN_XOR = 3, RGN_DIFF = 4, RGN_COPY = 5 };
+enum : std::uint32_t { MWT_IDENTITY = 1, MWT_LEFTMULTIPLY = 2, MWT_RIGHTMULTIPLY = 3, MWT_SET = 4 };
+enum : int { kArc = 0, kChord = 1, kPie = 2 };
+
+QColor ColorRef(std::uint32_t value)
+{
+    return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF), static_cast<int>((value >> 16) & 0xFF));
+}
+
+GdiBrush SolidBrush(QColor color)
+{
+    GdiBrush brush;
+    brush.color = color;
+    return brush;
+}
+
+GdiBrush NullBrush()
+{
+    GdiBrush brush;
+    brush.style = gdi::BS_NULL;
+    return brush;
+}
+
+GdiPen StockPen(std::uint32_t style, QColor color)
+{
+    GdiPen pen;
+    pen.style = style;
+    pen.color = color;
+    return pen;
+}
+
+GdiFont StockFont(const char* face, std::int32_t height, std::int32_t weight = 400)
+{
+    GdiFont font;
+    font.faceName = face;
+    font.height = height;
+    font.weight = weight;
+    return font;
+}
+
+QTransform ReadXform(const EmfRecord& record, std::size_t offset)
+{
+    return QTransform(record.F32(offset), record.F32(offset + 4), record.F32(offset + 8), record.F32(offset + 12),
+                      record.F32(offset + 16), record.F32(offset + 20));
+}
+
+bool IsFinite(const QTransform& t)
+{
+    return std::isfinite(t.m11()) && std::isfinite(t.m12()) && std::isfinite(t.m21()) && std::isfinite(t.m22()) &&
+           std::isfinite(t.dx()) && std::isfinite(t.dy());
+}
+
+bool IsBlit(std::uint32_t type)
+{
+    return type == emr::BitBlt || type == emr::StretchBlt || type == emr::StretchDIBits || type == emr::MaskBlt;
+}
+
+QRectF RectFrom(const RectL& r)
+{
+    return QRectF(QPointF(r.left, r.top), QPointF(r.right, r.bottom)).normalized();
+}
+
+} // namespace
+
+int PlaybackReport::SkippedCount() const
+{
+    int count = 0;
+    for (const auto& [type, times] : skippedRecords)
+        count += times;
+    return count;
+}
+
+PlaybackReport EmfPlayer::Play(const Metafile& metafile, QPainter& painter, const QRectF& target)
+{
+    return EmfPlayback(metafile, painter, target).Run();
+}
+
+EmfPlayback::EmfPlayback(const Metafile& metafile, QPainter& painter, const QRectF& target)
+    : metafile_(metafile), painter_(painter)
+{
+    const EmfHeader& header = metafile.Header();
+    const double frameWidth = static_cast<double>(header.rclFrame.right) - header.rclFrame.left;
+    const double frameHeight = static_cast<double>(header.rclFrame.bottom) - header.rclFrame.top;
+    // The frame (0.01 mm) onto the target, through the reference device's pixel size.
+    if (frameWidth != 0 && frameHeight != 0 && header.szlDevice.cx > 0 && header.szlDevice.cy > 0) {
+        const double pixelWidthMm = static_cast<double>(header.szlMillimeters.cx) / header.szlDevice.cx;
+        const double pixelHeightMm = static_cast<double>(header.szlMillimeters.cy) / header.szlDevice.cy;
+        const double sx = target.width() * 100.0 / frameWidth * pixelWidthMm;
+        const double sy = target.height() * 100.0 / frameHeight * pixelHeightMm;
+        init_ = QTransform(sx, 0, 0, sy, target.left() - target.width() / frameWidth * header.rclFrame.left,
+                           target.top() - target.height() / frameHeight * header.rclFrame.top);
+    } else {
+        init_ = QTransform::fromTranslate(target.left(), target.top());
+    }
+    // Everything is drawn in the painter's device coordinates, whatever transform the caller set.
+    init_ = init_ * painter.transform();
+    if (painter.hasClipping())
+        outerClip_ = painter.transform().map(painter.clipPath());
+    objects_.resize(std::max<std::size_t>(header.nHandles, 1));
+    state_.font = StockFont("System", 16, 700);
+}
+
+PlaybackReport EmfPlayback::Run()
+{
+    painter_.save();
+    painter_.setRenderHint(QPainter::TextAntialiasing, true);
+    painter_.setRenderHint(QPainter::Antialiasing, false);
+    painter_.setRenderHint(QPainter::SmoothPixmapTransform, true);
+
+    EmfRecordReader reader(metafile_.Bytes());
+    EmfRecord record;
+    while (reader.Next(record)) {
+        try {
+            if (!pending_.empty() && !IsBlit(record.Type()))
+                FlushPendingBlits();
+            if (PlayRecord(record))
+                ++report_.recordsPlayed;
+            else
+                ++report_.skippedRecords[record.Type()];
+        } catch (const EDamagedRecord&) {
+            report_.damaged = true;
+            break;
+        }
+    }
+    FlushPendingBlits();
+    report_.damaged = report_.damaged || reader.Damaged();
+    painter_.restore();
+    return report_;
+}
+
+bool EmfPlayback::PlayRecord(const EmfRecord& record)
+{
+    switch (record.Type()) {
+    case emr::Header:
+    case emr::Eof:
+    case emr::GdiComment: // EMF+ and other private data: the EMF records that follow draw the page
+        return true;
+    default:
+        break;
+    }
+    return PlayStateRecord(record) || PlayObjectRecord(record) || PlayShapeRecord(record) || PlayPathOrClipRecord(record) ||
+           PlayTextRecord(record) || PlayBitmapRecord(record);
+}
+
+bool EmfPlayback::PlayStateRecord(const EmfRecord& r)
+{
+    switch (r.Type()) {
+    case emr::SetMapMode: SetMapMode(r.I32(8)); return true;
+    case emr::SetWindowOrgEx: state_.windowOrigin = QPointF(r.I32(8), r.I32(12)); return true;
+    case emr::SetViewportOrgEx: state_.viewportOrigin = QPointF(r.I32(8), r.I32(12)); return true;
+    case emr::SetWindowExtEx:
+    case emr::SetViewportExtEx: {
+        if (state_.mapMode != gdi::MM_ISOTROPIC && state_.mapMode != gdi::MM_ANISOTROPIC)
+            return true;
+        const QPointF extent(r.I32(8), r.I32(12));
+        if (extent.x() == 0 || extent.y() == 0)
+            return true;
+        (r.Type() == emr::SetWindowExtEx ? state_.windowExtent : state_.viewportExtent) = extent;
+        if (state_.mapMode == gdi::MM_ISOTROPIC)
+            FixIsotropic();
+        return true;
+    }
+    case emr::ScaleViewportExtEx:
+    case emr::ScaleWindowExtEx: {
+        if (state_.mapMode != gdi::MM_ISOTROPIC && state_.mapMode != gdi::MM_ANISOTROPIC)
+            return true;
+        const double xNum = r.I32(8), xDenom = r.I32(12), yNum = r.I32(16), yDenom = r.I32(20);
+        if (xDenom == 0 || yDenom == 0)
+            return true;
+        QPointF& extent = r.Type() == emr::ScaleViewportExtEx ? state_.viewportExtent : state_.windowExtent;
+        const QPointF scaled(std::trunc(extent.x() * xNum / xDenom), std::trunc(extent.y() * yNum / yDenom));
+        if (scaled.x() != 0 && scaled.y() != 0)
+            extent = scaled;
+        if (state_.mapMode == gdi::MM_ISOTROPIC)
+            FixIsotropic();
+        return true;
+    }
+    case emr::SetWorldTransform: {
+        const QTransform xform = ReadXform(r, 8);
+        if (IsFinite(xform) && xform.determinant() != 0)
+            state_.world = xform;
+        return true;
+    }
+    case emr::ModifyWorldTransform: {
+        const QTransform xform = ReadXform(r, 8);
+        if (!IsFinite(xform))
+            return true;
+        switch (r.U32(32)) {
+        case MWT_IDENTITY: state_.world = QTransform(); break;
+        case MWT_LEFTMULTIPLY: state_.world = xform * state_.world; break;
+        case MWT_RIGHTMULTIPLY: state_.world = state_.world * xform; break;
+        case MWT_SET: state_.world = xform; break;
+        default: break;
+        }
+        return true;
+    }
+    case emr::SaveDC:
+        if (saved_.size() < kMaxSaveDepth)
+            saved_.push_back(state_);
+        return true;
+    case emr::RestoreDC: RestoreDC(r.I32(8)); return true;
+    case emr::SetBkMode: state_.backgroundMode = r.I32(8); return true;
+    case emr::SetBkColor: state_.backgroundColor = ColorRef(r.U32(8)); return true;
+    case emr::SetTextColor: state_.textColor = ColorRef(r.U32(8)); return true;
+    case emr::SetTextAlign: state_.textAlign = r.U32(8); return true;
+    case emr::SetPolyFillMode: state_.polyFillMode = r.I32(8); return true;
+    case emr::SetRop2: state_.rop2 = r.I32(8); return true;
+    case emr::SetArcDirection: state_.arcDirection = r.I32(8); return true;
+    case emr::SetMiterLimit: state_.miterLimit = r.U32(8); return true;
+    case emr::SetBrushOrgEx: state_.brushOrigin = QPointF(r.I32(8), r.I32(12)); return true;
+    case emr::MoveToEx: state_.currentPosition = QPointF(r.I32(8), r.I32(12));
+        if (inPath_)
+            path_.moveTo(LogicalToDevice().map(state_.currentPosition));
+        return true;
+    // State that changes nothing this player draws.
+    case emr::SetStretchBltMode:
+    case emr::SetMapperFlags:
+    case emr::SetIcmMode:
+    case emr::SetColorAdjustment:
+    case emr::SetLayout:
+    case emr::SetMetaRgn:
+    case emr::RealizePalette:
+    case emr::SetColorSpace:
+    case emr::CreateColorSpace:
+    case emr::DeleteColorSpace:
+        return true;
+    default: return false;
+    }
+}
+
+void EmfPlayback::SetMapMode(int mode)
+{
+    if (mode == state_.mapMode && (mode == gdi::MM_ISOTROPIC || mode == gdi::MM_ANISOTROPIC))
+        return;
+    auto fixed = [&](double unitsPerMmX, double unitsPerMmY) {
+        state_.windowExtent = QPointF(std::round(kPlaybackMillimetresX * unitsPerMmX), std::round(kPlaybackMillimetresY * unitsPerMmY));
+        state_.viewportExtent = QPointF(kPlaybackPixelsX, -kPlaybackPixelsY);
+    };
+    switch (mode) {
+    case gdi::MM_TEXT:
+        state_.windowExtent = state_.viewportExtent = QPointF(1, 1);
+        break;
+    case gdi::MM_LOMETRIC:
+    case gdi::MM_ISOTROPIC: fixed(10, 10); break;
+    case gdi::MM_HIMETRIC: fixed(100, 100); break;
+    case gdi::MM_LOENGLISH: fixed(100 / 25.4, 100 / 25.4); break;
+    case gdi::MM_HIENGLISH: fixed(1000 / 25.4, 1000 / 25.4); break;
+    case gdi::MM_TWIPS: fixed(1440 / 25.4, 1440 / 25.4); break;
+    case gdi::MM_ANISOTROPIC: break;
+    default: return;
+    }
+    state_.mapMode = mode;
+}
+
+// Isotropic mode keeps one unit the same length in x and y: the larger viewport extent shrinks.
+void EmfPlayback::FixIsotropic()
+{
+    const double xdim = std::fabs(state_.viewportExtent.x() * kPlaybackMillimetresX / (kPlaybackPixelsX * state_.windowExtent.x()));
+    const double ydim = std::fabs(state_.viewportExtent.y() * kPlaybackMillimetresY / (kPlaybackPixelsY * state_.windowExtent.y()));
+    if (xdim > ydim) {
+        const double minimum = state_.viewportExtent.x() >= 0 ? 1 : -1;
+        state_.viewportExtent.setX(std::floor(state_.viewportExtent.x() * ydim / xdim + 0.5));
+        if (state_.viewportExtent.x() == 0)
+            state_.viewportExtent.setX(minimum);
+    } else if (ydim > 0) {
+        const double minimum = state_.viewportExtent.y() >= 0 ? 1 : -1;
+        state_.viewportExtent.setY(std::floor(state_.viewportExtent.y() * xdim / ydim + 0.5));
+        if (state_.viewportExtent.y() == 0)
+            state_.viewportExtent.setY(minimum);
+    }
+}
+
+void EmfPlayback::RestoreDC(std::int32_t level)
+{
+    // Negative: that many levels back; positive: back to the state the level-th SaveDC saved.
+    const auto depth = static_cast<std::int64_t>(saved_.size());
+    const std::int64_t target = level < 0 ? depth + level : static_cast<std::int64_t>(level) - 1;
+    if (level == 0 || target < 0 || target >= depth)
+        return;
+    state_ = saved_[static_cast<std::size_t>(target)];
+    saved_.resize(static_cast<std::size_t>(target));
+}
+
+// --- Objects ---------------------------------------------------------------------------------
+
+const GdiObject* EmfPlayback::ObjectAt(std::uint32_t index) const
+{
+    return index < objects_.size() ? &objects_[index] : nullptr;
+}
+
+template <typename T> void EmfPlayback::CreateObject(std::uint32_t index, T object)
+{
+    // Index 0 stands for the metafile itself and is never an object.
+    if (index != 0 && index < objects_.size())
+        objects_[index] = std::move(object);
+}
+
+void EmfPlayback::SelectObject(std::uint32_t index)
+{
+    if (index & kStockObject) {
+        switch (index & ~kStockObject) {
+        case WHITE_BRUSH: state_.brush = SolidBrush(Qt::white); break;
+        case LTGRAY_BRUSH: state_.brush = SolidBrush(QColor(0xC0, 0xC0, 0xC0)); break;
+        case GRAY_BRUSH: state_.brush = SolidBrush(QColor(0x80, 0x80, 0x80)); break;
+        case DKGRAY_BRUSH: state_.brush = SolidBrush(QColor(0x40, 0x40, 0x40)); break;
+        case BLACK_BRUSH: state_.brush = SolidBrush(Qt::black); break;
+        case NULL_BRUSH: state_.brush = NullBrush(); break;
+        case DC_BRUSH: state_.brush = SolidBrush(Qt::white); break;
+        case WHITE_PEN: state_.pen = StockPen(gdi::PS_SOLID, Qt::white); break;
+        case BLACK_PEN:
+        case DC_PEN: state_.pen = StockPen(gdi::PS_SOLID, Qt::black); break;
+        case NULL_PEN: state_.pen = StockPen(gdi::PS_NULL, Qt::black); break;
+        case OEM_FIXED_FONT:
+        case ANSI_FIXED_FONT:
+        case SYSTEM_FIXED_FONT: state_.font = StockFont("Courier New", 12); break;
+        case ANSI_VAR_FONT:
+        case DEFAULT_GUI_FONT: state_.font = StockFont("MS Sans Serif", -11); break;
+        case SYSTEM_FONT:
+        case DEVICE_DEFAULT_FONT: state_.font = StockFont("System", 16, 700); break;
+        default: break;
+        }
+        return;
+    }
+    const GdiObject* object = ObjectAt(index);
+    if (!object)
+        return;
+    if (const auto* pen = std::get_if<GdiPen>(object))
+        state_.pen = *pen;
+    else if (const auto* brush = std::get_if<GdiBrush>(object))
+        state_.brush = *brush;
+    else if (const auto* font = std::get_if<GdiFont>(object))
+        state_.font = *font;
+}
+
+bool EmfPlayback::PlayObjectRecord(const EmfRecord& r)
+{
+    switch (r.Type()) {
+    case emr::SelectObject: SelectObject(r.U32(8)); return true;
+    case emr::DeleteObject:
+        if (const std::uint32_t index = r.U32(8); index != 0 && index < objects_.size())
+            objects_[index] = std::monostate{};
+        return true;
+    case emr::CreatePen: {
+        GdiPen pen;
+        pen.style = r.U32(12);
+        pen.width = r.I32(16);
+        pen.color = ColorRef(r.U32(24));
+        CreateObject(r.U32(8), pen);
+        return true;
+    }
+    case emr::ExtCreatePen: {
+        GdiPen pen;
+        pen.style = r.U32(28);
+        pen.width = r.U32(32);
+        pen.geometric = (pen.style & gdi::PS_GEOMETRIC) != 0;
+        pen.color = ColorRef(r.U32(40));
+        if (r.U32(36) == gdi::BS_NULL)
+            pen.style = (pen.style & ~gdi::PS_STYLE_MASK) | gdi::PS_NULL;
+        if ((pen.style & gdi::PS_STYLE_MASK) == gdi::PS_USERSTYLE) {
+            const std::uint32_t entries = r.U32(48);
+            r.Span(52, entries, 4);
+            for (std::uint32_t i = 0; i < entries && i < 16; ++i)
+                pen.dashes.push_back(r.U32(52 + 4 * i));
+        }
+        CreateObject(r.U32(8), pen);
+        return true;
+    }
+    case emr::CreateBrushIndirect: {
+        GdiBrush brush;
+        brush.style = r.U32(12);
+        brush.color = ColorRef(r.U32(16));
+        brush.hatch = r.U32(20);
+        CreateObject(r.U32(8), brush);
+        return true;
+    }
+    case emr::CreateDIBPatternBrushPt:
+    case emr::CreateMonoBrush: {
+        GdiBrush brush;
+        brush.style = gdi::BS_DIBPATTERNPT;
+        brush.pattern = DibDecoder::Decode(r, r.U32(16), r.U32(20), r.U32(24), r.U32(28));
+        brush.monochromePattern = r.Type() == emr::CreateMonoBrush || brush.pattern.depth() == 1;
+        if (brush.pattern.isNull())
+            brush = SolidBrush(Qt::black);
+        CreateObject(r.U32(8), brush);
+        return true;
+    }
+    case emr::ExtCreateFontIndirectW: {
+        GdiFont font;
+        font.height = r.I32(12);
+        font.width = r.I32(16);
+        font.escapement = r.I32(20);
+        font.orientation = r.I32(24);
+        font.weight = r.I32(28);
+        font.italic = r.U8(32) != 0;
+        font.underline = r.U8(33) != 0;
+        font.strikeOut = r.U8(34) != 0;
+        font.charSet = r.U8(35);
+        const auto face = r.Span(40, 32, 2);
+        QString name;
+        for (std::size_t i = 0; i < 32; ++i) {
+            const char16_t c = static_cast<char16_t>(face[2 * i] | (face[2 * i + 1] << 8));
+            if (c == 0)
+                break;
+            name.append(QChar(c));
+        }
+        font.faceName = name;
+        CreateObject(r.U32(8), font);
+        return true;
+    }
+    case emr::CreatePalette: {
+        GdiPalette palette;
+        const std::uint16_t count = r.U16(14);
+        const auto entries = r.Span(16, count, 4);
+        for (std::size_t i = 0; i < count; ++i)
+            palette.entries.push_back(qRgb(entries[4 * i], entries[4 * i + 1], entries[4 * i + 2]));
+        CreateObject(r.U32(8), palette);
+        return true;
+    }
+    case emr::SelectPalette:
+    case emr::SetPaletteEntries:
+    case emr::ResizePalette:
+        return true;
+    default: return false;
+    }
+}
+
+// --- Shapes ----------------------------------------------------------------------------------
+
+std::vector<QPointF> EmfPlayback::ReadPoints(const EmfRecord& r, std::size_t countOffset, std::size_t pointsOffset, bool small) const
+{
+    const std::uint32_t count = r.U32(countOffset);
+    const auto bytes = r.Span(pointsOffset, count, small ? 4 : 8);
+    std::vector<QPointF> points;
+    points.reserve(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (small)
+            points.emplace_back(r.I16(pointsOffset + 4 * i), r.I16(pointsOffset + 4 * i + 2));
+        else
+            points.emplace_back(r.I32(pointsOffset + 8 * i), r.I32(pointsOffset + 8 * i + 4));
+    }
+    (void)bytes;
+    return points;
+}
+
+QPen EmfPlayback::MakePen(const QTransform& toDevice) const
+{
+    const GdiPen& pen = state_.pen;
+    const std::uint32_t style = pen.style & gdi::PS_STYLE_MASK;
+    if (style == gdi::PS_NULL)
+        return Qt::NoPen;
+    QPen qpen(pen.color);
+    // A pen is as wide in device pixels as its logical width maps to, and never thinner than one.
+    const double scale = std::sqrt(std::fabs(toDevice.determinant()));
+    const double deviceWidth = pen.width * scale;
+    const bool cosmetic = deviceWidth < 1.5 && !(pen.geometric && deviceWidth >= 1.0);
+    qpen.setWidthF(cosmetic ? 0.0 : pen.width);
+    qpen.setCosmetic(cosmetic);
+    if (cosmetic || pen.geometric) {
+        switch (style) {
+        case gdi::PS_DASH: qpen.setDashPattern({18, 6}); break;
+        case gdi::PS_DOT:
+        case gdi::PS_ALTERNATE: qpen.setDashPattern({3, 3}); break;
+        case gdi::PS_DASHDOT: qpen.setDashPattern({9, 6, 3, 6}); break;
+        case gdi::PS_DASHDOTDOT: qpen.setDashPattern({9, 3, 3, 3, 3, 3}); break;
+        case gdi::PS_USERSTYLE:
+            if (pen.dashes.size() >= 2 && pen.dashes.size() % 2 == 0) {
+                QVector<qreal> pattern;
+                for (qreal dash : pen.dashes)
+                    pattern.push_back(std::max<qreal>(dash / std::max(pen.width, 1.0), 0.1));
+                qpen.setDashPattern(pattern);
+            }
+            break;
+        default: break;
+        }
+    }
+    if (pen.geometric) {
+        switch (pen.style & gdi::PS_ENDCAP_MASK) {
+        case gdi::PS_ENDCAP_SQUARE: qpen.setCapStyle(Qt::SquareCap); break;
+        case gdi::PS_ENDCAP_FLAT: qpen.setCapStyle(Qt::FlatCap); break;
+        default: qpen.setCapStyle(Qt::RoundCap); break;
+        }
+        switch (pen.style & gdi::PS_JOIN_MASK) {
+        case gdi::PS_JOIN_BEVEL: qpen.setJoinStyle(Qt::BevelJoin); break;
+        case gdi::PS_JOIN_MITER: qpen.setJoinStyle(Qt::MiterJoin); qpen.setMiterLimit(state_.miterLimit); break;
+        default: qpen.setJoinStyle(Qt::RoundJoin); break;
+        }
+    } else {
+        qpen.setCapStyle(Qt::RoundCap);
+        qpen.setJoinStyle(Qt::RoundJoin);
+    }
+    return qpen;
+}
+
+QBrush EmfPlayback::MakeBrush(const GdiBrush& brush) const
+{
+    switch (brush.style) {
+    case gdi::BS_NULL: return Qt::NoBrush;
+    case gdi::BS_HATCHED: {
+        static const Qt::BrushStyle hatches[] = {Qt::HorPattern, Qt::VerPattern, Qt::FDiagPattern,
+                                                 Qt::BDiagPattern, Qt::CrossPattern, Qt::DiagCrossPattern};
+        return QBrush(brush.color, brush.hatch < 6 ? hatches[brush.hatch] : Qt::SolidPattern);
+    }
+    case gdi::BS_DIBPATTERNPT:
+    case gdi::BS_DIBPATTERN:
+    case gdi::BS_PATTERN: {
+        if (brush.pattern.isNull())
+            return QBrush(brush.color);
+        QImage pattern = brush.pattern;
+        if (brush.monochromePattern) {
+            // A monochrome pattern paints its 0 bits in the text colour and its 1 bits in the background colour.
+            pattern = pattern.convertToFormat(QImage::Format_RGB32);
+            const QRgb first = pattern.pixel(0, 0);
+            for (int y = 0; y < pattern.height(); ++y)
+                for (int x = 0; x < pattern.width(); ++x)
+                    pattern.setPixel(x, y, (pattern.pixel(x, y) == first ? state_.textColor : state_.backgroundColor).rgb());
+        }
+        return QBrush(pattern);
+    }
+    default: return QBrush(brush.color);
+    }
+}
+
+void EmfPlayback::FillWithBrush(const QPainterPath& devicePath, const GdiBrush& brush)
+{
+    if (brush.style == gdi::BS_NULL)
+        return;
+    painter_.setTransform(QTransform());
+    if (brush.style == gdi::BS_HATCHED && state_.backgroundMode == gdi::OPAQUE)
+        painter_.fillPath(devicePath, state_.backgroundColor);
+    QBrush qbrush = MakeBrush(brush);
+    // Patterns and hatches are laid out in device pixels from the brush origin.
+    qbrush.setTransform(QTransform::fromTranslate(state_.brushOrigin.x(), state_.brushOrigin.y()));
+    painter_.fillPath(devicePath, qbrush);
+}
+
+void EmfPlayback::ApplyClip()
+{
+    painter_.setTransform(QTransform());
+    if (state_.clipped)
+        painter_.setClipPath(outerClip_ ? state_.clip.intersected(*outerClip_) : state_.clip);
+    else if (outerClip_)
+        painter_.setClipPath(*outerClip_);
+    else
+        painter_.setClipping(false);
+}
+
+void EmfPlayback::DrawPathInDevice(const QPainterPath& devicePath, bool fill, bool stroke)
+{
+    if (state_.rop2 == gdi::R2_NOP)
+        return;
+    ApplyClip();
+    QPainterPath path = devicePath;
+    path.setFillRule(state_.polyFillMode == gdi::WINDING ? Qt::WindingFill : Qt::OddEvenFill);
+    if (fill)
+        FillWithBrush(path, state_.brush);
+    if (stroke) {
+        const QTransform toDevice = LogicalToDevice();
+        QPen pen = MakePen(toDevice);
+        if (pen.style() != Qt::NoPen) {
+            if (!pen.isCosmetic())
+                pen.setWidthF(pen.widthF() * std::sqrt(std::fabs(toDevice.determinant())));
+            if (state_.rop2 == gdi::R2_WHITE)
+                pen.setColor(Qt::white);
+            else if (state_.rop2 == gdi::R2_BLACK)
+                pen.setColor(Qt::black);
+            painter_.setTransform(QTransform());
+            painter_.strokePath(path, pen);
+        }
+    }
+}
+
+void EmfPlayback::DrawShape(const QPainterPath& shape, bool fill, bool stroke)
+{
+    const QPainterPath devicePath = LogicalToDevice().map(shape);
+    if (inPath_) {
+        path_.addPath(devicePath);
+        return;
+    }
+    DrawPathInDevice(devicePath, fill, stroke);
+}
+
+QPainterPath EmfPlayback::ArcPath(const RectL& box, PointL start, PointL end, int kind) const
+{
+    const QRectF rect = RectFrom(box);
+    const QPointF center = rect.center();
+    const double rx = std::max(rect.width() / 2, 1e-9), ry = std::max(rect.height() / 2, 1e-9);
+    // The arc runs between the radial lines through the two points; Qt measures angles on the
+    // ellipse itself, counter-clockwise on the screen.
+    auto angleOf = [&](PointL p) { return qRadiansToDegrees(std::atan2(-(p.y - center.y()) / ry, (p.x - center.x()) / rx)); };
+    const double a0 = angleOf(start), a1 = angleOf(end);
+    double sweep = a1 - a0;
+    if (state_.arcDirection == gdi::AD_CLOCKWISE) {
+        sweep = std::fmod(sweep, 360.0);
+        if (sweep >= 0)
+            sweep -= 360.0;
+    } else {
+        sweep = std::fmod(sweep, 360.0);
+        if (sweep <= 0)
+            sweep += 360.0;
+    }
+    QPainterPath path;
+    if (kind == kPie) {
+        path.moveTo(center);
+        path.arcTo(rect, a0, sweep);
+    } else {
+        path.arcMoveTo(rect, a0);
+        path.arcTo(rect, a0, sweep);
+    }
+    if (kind != kArc)
+        path.closeSubpath();
+    return path;
+}
+
+bool EmfPlayback::PlayShapeRecord(const EmfRecord& r)
+{
+    switch (r.Type()) {
+    case emr::LineTo: {
+        const QPointF to(r.I32(8), r.I32(12));
+        QPainterPath line;
+        line.moveTo(state_.currentPosition);
+        line.lineTo(to);
+        if (inPath_)
+            path_.lineTo(LogicalToDevice().map(to));
+        else
+            DrawShape(line, false, true);
+        state_.currentPosition = to;
+        return true;
+    }
+    case emr::Rectangle:
+    case emr::Ellipse: {
+        QPainterPath shape;
+        const QRectF rect = RectFrom(r.Rect(8));
+        if (r.Type() == emr::Rectangle)
+            shape.addRect(rect);
+        else
+            shape.addEllipse(rect);
+        DrawShape(shape, true, true);
+        return true;
+    }
+    case emr::RoundRect: {
+        QPainterPath shape;
+        shape.addRoundedRect(RectFrom(r.Rect(8)), std::fabs(r.I32(24)) / 2.0, std::fabs(r.I32(28)) / 2.0);
+        DrawShape(shape, true, true);
+        return true;
+    }
+    case emr::Arc:
+    case emr::Chord:
+    case emr::Pie: {
+        const int kind = r.Type() == emr::Arc ? kArc : r.Type() == emr::Chord ? kChord : kPie;
+        DrawShape(ArcPath(r.Rect(8), r.Point(24), r.Point(32), kind), kind != kArc, true);
+        return true;
+    }
+    case emr::ArcTo: {
+        QPainterPath arc = ArcPath(r.Rect(8), r.Point(24), r.Point(32), kArc);
+        QPainterPath shape;
+        shape.moveTo(state_.currentPosition);
+        shape.lineTo(arc.pointAtPercent(0));
+        shape.connectPath(arc);
+        state_.currentPosition = arc.currentPosition();
+        DrawShape(shape, false, true);
+        return true;
+    }
+    case emr::AngleArc: {
+        const QPointF center(r.I32(8), r.I32(12));
+        const double radius = r.U32(16);
+        const double start = r.F32(20), sweep = r.F32(24);
+        if (!std::isfinite(start) || !std::isfinite(sweep))
+            return true;
+        const QRectF rect(center.x() - radius, center.y() - radius, 2 * radius, 2 * radius);
+        QPainterPath shape;
+        shape.moveTo(state_.currentPosition);
+        shape.arcTo(rect, start, std::clamp(sweep, -3600.0, 3600.0));
+        state_.currentPosition = shape.currentPosition();
+        DrawShape(shape, false, true);
+        return true;
+    }
+    case emr::Polyline:
+    case emr::Polyline16:
+    case emr::Polygon:
+    case emr::Polygon16:
+    case emr::PolylineTo:
+    case emr::PolylineTo16:
+    case emr::PolyBezier:
+    case emr::PolyBezier16:
+    case emr::PolyBezierTo:
+    case emr::PolyBezierTo16: {
+        const std::uint32_t t = r.Type();
+        const bool small = t == emr::Polyline16 || t == emr::Polygon16 || t == emr::PolylineTo16 || t == emr::PolyBezier16 ||
+                           t == emr::PolyBezierTo16;
+        const bool fromCurrent = t == emr::PolylineTo || t == emr::PolylineTo16 || t == emr::PolyBezierTo || t == emr::PolyBezierTo16;
+        const bool bezier = t == emr::PolyBezier || t == emr::PolyBezier16 || t == emr::PolyBezierTo || t == emr::PolyBezierTo16;
+        const bool polygon = t == emr::Polygon || t == emr::Polygon16;
+        std::vector<QPointF> points = ReadPoints(r, 24, 28, small);
+        if (fromCurrent)
+            points.insert(points.begin(), state_.currentPosition);
+        if (points.empty())
+            return true;
+        QPainterPath shape;
+        shape.moveTo(points[0]);
+        if (bezier) {
+            for (std::size_t i = 1; i + 2 < points.size(); i += 3)
+                shape.cubicTo(points[i], points[i + 1], points[i + 2]);
+        } else {
+            for (std::size_t i = 1; i < points.size(); ++i)
+                shape.lineTo(points[i]);
+        }
+        if (polygon)
+            shape.closeSubpath();
+        if (fromCurrent)
+            state_.currentPosition = shape.currentPosition();
+        if (inPath_ && fromCurrent) {
+            // Continue the figure in progress rather than starting a new one.
+            const QPainterPath device = LogicalToDevice().map(shape);
+            for (int i = 1; i < device.elementCount(); ++i) {
+                const auto e = device.elementAt(i);
+                if (e.type == QPainterPath::CurveToElement && i + 2 < device.elementCount()) {
+                    path_.cubicTo(e, device.elementAt(i + 1), device.elementAt(i + 2));
+                    i += 2;
+                } else {
+                    path_.lineTo(e);
+                }
+            }
+            return true;
+        }
+        DrawShape(shape, polygon, true);
+        return true;
+    }
+    case emr::PolyPolyline:
+    case emr::PolyPolyline16:
+    case emr::PolyPolygon:
+    case emr::PolyPolygon16: {
+        const std::uint32_t t = r.Type();
+        const bool small = t == emr::PolyPolyline16 || t == emr::PolyPolygon16;
+        const bool polygon = t == emr::PolyPolygon || t == emr::PolyPolygon16;
+        const std::uint32_t polygons = r.U32(24);
+        const std::uint32_t total = r.U32(28);
+        r.Span(32, polygons, 4);
+        const std::size_t pointsOffset = 32 + 4 * static_cast<std::size_t>(polygons);
+        r.Span(pointsOffset, total, small ? 4 : 8);
+        QPainterPath shape;
+        std::uint64_t index = 0;
+        for (std::uint32_t p = 0; p < polygons; ++p) {
+            const std::uint32_t count = r.U32(32 + 4 * p);
+            if (index + count > total)
+                throw EDamagedRecord();
+            for (std::uint32_t i = 0; i < count; ++i, ++index) {
+                const std::size_t at = pointsOffset + (small ? 4 : 8) * index;
+                const QPointF point = small ? QPointF(r.I16(at), r.I16(at + 2)) : QPointF(r.I32(at), r.I32(at + 4));
+                if (i == 0)
+                    shape.moveTo(point);
+                else
+                    shape.lineTo(point);
+            }
+            if (polygon && count > 0)
+                shape.closeSubpath();
+        }
+        DrawShape(shape, polygon, true);
+        return true;
+    }
+    case emr::PolyDraw:
+    case emr::PolyDraw16: {
+        const bool small = r.Type() == emr::PolyDraw16;
+        const std::vector<QPointF> points = ReadPoints(r, 24, 28, small);
+        const auto types = r.Span(28 + points.size() * (small ? 4 : 8), points.size());
+        QPainterPath shape;
+        shape.moveTo(state_.currentPosition);
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const std::uint8_t type = types[i] & ~1u;
+            if (type == 6)
+                shape.moveTo(points[i]);
+            else if (type == 4 && i + 2 < points.size()) {
+                shape.cubicTo(points[i], points[i + 1], points[i + 2]);
+                i += 2;
+            } else
+                shape.lineTo(points[i]);
+            if (types[i] & 1u)
+                shape.closeSubpath();
+        }
+        state_.currentPosition = shape.currentPosition();
+        DrawShape(shape, false, true);
+        return true;
+    }
+    case emr::SetPixelV: {
+        const QPointF device = LogicalToDevice().map(QPointF(r.I32(8), r.I32(12)));
+        ApplyClip();
+        painter_.setTransform(QTransform());
+        painter_.fillRect(QRectF(std::floor(device.x()), std::floor(device.y()), 1, 1), ColorRef(r.U32(16)));
+        return true;
+    }
+    case emr::FillRgn:
+    case emr::PaintRgn:
+    case emr::FrameRgn:
+    case emr::InvertRgn: {
+        const bool withBrush = r.Type() == emr::FillRgn || r.Type() == emr::FrameRgn;
+        const std::size_t dataOffset = r.Type() == emr::FrameRgn ? 40 : withBrush ? 32 : 28;
+        const QPainterPath region = LogicalToDevice().map(RegionPath(r, dataOffset, r.U32(24)));
+        GdiBrush brush = state_.brush;
+        if (withBrush) {
+            const std::uint32_t index = r.U32(28);
+            if (index & kStockObject) {
+                const GdiBrush saved = state_.brush;
+                SelectObject(index);
+                brush = state_.brush;
+                state_.brush = saved;
+            } else if (const GdiObject* object = ObjectAt(index); object && std::holds_alternative<GdiBrush>(*object)) {
+                brush = std::get<GdiBrush>(*object);
+            }
+        }
+        ApplyClip();
+        if (r.Type() == emr::FrameRgn) {
+            const QPointF stroke = QPointF(r.I32(32), r.I32(36));
+            const double width = std::max(1.0, std::fabs(stroke.x()) * std::sqrt(std::fabs(LogicalToDevice().determinant())));
+            QPainterPathStroker stroker;
+            stroker.setWidth(2 * width);
+            FillWithBrush(stroker.createStroke(region).intersected(region), brush);
+        } else if (r.Type() == emr::InvertRgn) {
+            painter_.setTransform(QTransform());
+            painter_.setCompositionMode(QPainter::RasterOp_NotDestination);
+            painter_.fillPath(region, Qt::black);
+            painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        } else {
+            FillWithBrush(region, brush);
+        }
+        return true;
+    }
+    case emr::GradientFill: {
+        const std::uint32_t vertices = r.U32(24), count = r.U32(28), mode = r.U32(32);
+        r.Span(36, vertices, 16);
+        auto vertexPoint = [&](std::uint32_t i) { return QPointF(r.I32(36 + 16 * i), r.I32(40 + 16 * i)); };
+        auto vertexColor = [&](std::uint32_t i) {
+            return QColor(r.U16(44 + 16 * i) >> 8, r.U16(46 + 16 * i) >> 8, r.U16(48 + 16 * i) >> 8);
+        };
+        const std::size_t meshOffset = 36 + 16 * static_cast<std::size_t>(vertices);
+        const QTransform toDevice = LogicalToDevice();
+        ApplyClip();
+        painter_.setTransform(QTransform());
+        for (std::uint32_t i = 0; i < count && i < 65536; ++i) {
+            if (mode == 2) { // triangles: filled with their mean colour
+                const std::uint32_t a = r.U32(meshOffset + 12 * i), b = r.U32(meshOffset + 12 * i + 4), c = r.U32(meshOffset + 12 * i + 8);
+                if (a >= vertices || b >= vertices || c >= vertices)
+                    continue;
+                QPainterPath triangle;
+                triangle.moveTo(vertexPoint(a));
+                triangle.lineTo(vertexPoint(b));
+                triangle.lineTo(vertexPoint(c));
+                triangle.closeSubpath();
+                const QColor ca = vertexColor(a), cb = vertexColor(b), cc = vertexColor(c);
+                painter_.fillPath(toDevice.map(triangle), QColor((ca.red() + cb.red() + cc.red()) / 3,
+                                                                  (ca.green() + cb.green() + cc.green()) / 3,
+                                                                  (ca.blue() + cb.blue() + cc.blue()) / 3));
+            } else {
+                const std::uint32_t a = r.U32(meshOffset + 8 * i), b = r.U32(meshOffset + 8 * i + 4);
+                if (a >= vertices || b >= vertices)
+                    continue;
+                const QRectF rect = QRectF(vertexPoint(a), vertexPoint(b)).normalized();
+                const QPointF from = toDevice.map(vertexPoint(a));
+                const QPointF to = toDevice.map(mode == 0 ? QPointF(vertexPoint(b).x(), vertexPoint(a).y())
+                                                          : QPointF(vertexPoint(a).x(), vertexPoint(b).y()));
+                QLinearGradient gradient(from, to);
+                gradient.setColorAt(0, vertexColor(a));
+                gradient.setColorAt(1, vertexColor(b));
+                QPainterPath box;
+                box.addRect(rect);
+                painter_.fillPath(toDevice.map(box), gradient);
+            }
+        }
+        return true;
+    }
+    case emr::ExtFloodFill:
+        return false;
+    default: return false;
+    }
+}
+
+// --- Paths and clipping ----------------------------------------------------------------------
+
+QPainterPath EmfPlayback::RegionPath(const EmfRecord& r, std::size_t offset, std::uint32_t size) const
+{
+    QPainterPath region;
+    if (size < 32)
+        return region;
+    r.Span(offset, size);
+    const std::uint32_t count = r.U32(offset + 8);
+    const std::uint32_t headerSize = std::max<std::uint32_t>(r.U32(offset), 32);
+    r.Span(offset + headerSize, count, 16);
+    if (static_cast<std::uint64_t>(headerSize) + 16ull * count > size)
+        throw EDamagedRecord();
+    for (std::uint32_t i = 0; i < count; ++i)
+        region.addRect(RectFrom(r.Rect(offset + headerSize + 16 * i)));
+    region.setFillRule(Qt::WindingFill);
+    return region.simplified();
+}
+
+void EmfPlayback::CombineClip(const QPainterPath& devicePath, int mode)
+{
+    if (mode == RGN_COPY) {
+        state_.clip = devicePath;
+        state_.clipped = true;
+        return;
+    }
+    if (!state_.clipped) {
+        // No clip region means the whole surface.
+        if (mode == RGN_AND) {
+            state_.clip = devicePath;
+            state_.clipped = true;
+        } else if (mode == RGN_DIFF) {
+            QPainterPath everything;
+            everything.addRect(QRectF(-1e6, -1e6, 2e6, 2e6));
+            state_.clip = everything.subtracted(devicePath);
+            state_.clipped = true;
+        }
+        return;
+    }
+    switch (mode) {
+    case RGN_AND: state_.clip = state_.clip.intersected(devicePath); break;
+    case RGN_OR: state_.clip = state_.clip.united(devicePath); break;
+    case RGN_DIFF: state_.clip = state_.clip.subtracted(devicePath); break;
+    case RGN_XOR: state_.clip = state_.clip.united(devicePath).subtracted(state_.clip.intersected(devicePath)); break;
+    default: break;
+    }
+}
+
+bool EmfPlayback::PlayPathOrClipRecord(const EmfRecord& r)
+{
+    switch (r.Type()) {
+    case emr::BeginPath:
+        inPath_ = true;
+        path_ = QPainterPath();
+        path_.moveTo(LogicalToDevice().map(state_.currentPosition));
+        return true;
+    case emr::EndPath: inPath_ = false; return true;
+    case emr::AbortPath:
+        inPath_ = false;
+        path_ = QPainterPath();
+        return true;
+    case emr::CloseFigure:
+        if (inPath_)
+            path_.closeSubpath();
+        return true;
+    case emr::FlattenPath: return true;
+    case emr::WidenPath: {
+        QPainterPathStroker stroker(MakePen(QTransform()));
+        stroker.setWidth(std::max(1.0, state_.pen.width * std::sqrt(std::fabs(LogicalToDevice().determinant()))));
+        path_ = stroker.createStroke(path_);
+        return true;
+    }
+    case emr::FillPath:
+    case emr::StrokePath:
+    case emr::StrokeAndFillPath: {
+        if (inPath_)
+            return true;
+        const bool fill = r.Type() != emr::StrokePath;
+        const bool stroke = r.Type() != emr::FillPath;
+        QPainterPath path = path_;
+        if (fill)
+            path.closeSubpath();
+        DrawPathInDevice(path, fill, stroke);
+        path_ = QPainterPath();
+        return true;
+    }
+    case emr::SelectClipPath:
+        if (!inPath_) {
+            QPainterPath path = path_;
+            path.closeSubpath();
+            path.setFillRule(state_.polyFillMode == gdi::WINDING ? Qt::WindingFill : Qt::OddEvenFill);
+            CombineClip(path.simplified(), r.I32(8));
+            path_ = QPainterPath();
+        }
+        return true;
+    case emr::IntersectClipRect:
+    case emr::ExcludeClipRect: {
+        QPainterPath rect;
+        rect.addRect(RectFrom(r.Rect(8)));
+        CombineClip(LogicalToDevice().map(rect), r.Type() == emr::IntersectClipRect ? RGN_AND : RGN_DIFF);
+        return true;
+    }
+    case emr::ExtSelectClipRgn: {
+        const std::uint32_t size = r.U32(8);
+        const int mode = r.I32(12);
+        if (mode == RGN_COPY && size < 32) {
+            state_.clipped = false;
+            state_.clip = QPainterPath();
+            return true;
+        }
+        // Region data is in the reference device's pixels.
+        CombineClip(ReferenceToDevice().map(RegionPath(r, 16, size)), mode);
+        return true;
+    }
+    case emr::OffsetClipRgn:
+        if (state_.clipped) {
+            const QTransform toDevice = LogicalToDevice();
+            const QPointF offset = toDevice.map(QPointF(r.I32(8), r.I32(12))) - toDevice.map(QPointF(0, 0));
+            state_.clip.translate(offset);
+        }
+        return true;
+    default: return false;
+    }
+}
+
+} // namespace tarvolo::emf

@@ -1,0 +1,226 @@
+#include "EmfPlayback.h"
+
+#include "EmfRecordTypes.h"
+#include "FontMapper.h"
+
+#include <QGlyphRun>
+
+#include <cmath>
+#include <numeric>
+
+namespace tarvolo::emf {
+
+namespace {
+
+enum : std::uint32_t {
+    ETO_OPAQUE = 0x2, ETO_CLIPPED = 0x4, ETO_GLYPH_INDEX = 0x10, ETO_NO_RECT = 0x100, ETO_SMALL_CHARS = 0x200,
+    ETO_PDY = 0x2000,
+};
+constexpr std::size_t kEmrTextSize = 40;
+// What a logical font of height 0 gets: the size of a default dialog font.
+constexpr double kDefaultCellHeight = 16;
+
+// Windows-1252, the ANSI code page of the reports this viewer meets, for the bytes 0x80 to 0x9F.
+const char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+QString DecodeAnsi(std::span<const std::uint8_t> bytes)
+{
+    QString text;
+    text.reserve(static_cast<qsizetype>(bytes.size()));
+    for (std::uint8_t byte : bytes)
+        text.append(QChar(byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : char16_t{byte}));
+    return text;
+}
+
+QString DecodeWide(std::span<const std::uint8_t> bytes)
+{
+    QString text;
+    text.reserve(static_cast<qsizetype>(bytes.size() / 2));
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+        text.append(QChar(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8))));
+    return text;
+}
+
+double Length(QPointF v)
+{
+    return std::hypot(v.x(), v.y());
+}
+
+} // namespace
+
+bool EmfPlayback::PlayTextRecord(const EmfRecord& r)
+{
+    switch (r.Type()) {
+    case emr::ExtTextOutW:
+    case emr::ExtTextOutA: DrawText(r, 36, r.Type() == emr::ExtTextOutW); return true;
+    case emr::PolyTextOutW:
+    case emr::PolyTextOutA: {
+        const std::uint32_t strings = r.U32(36);
+        r.Span(40, strings, kEmrTextSize);
+        for (std::uint32_t i = 0; i < strings; ++i)
+            DrawText(r, 40 + kEmrTextSize * i, r.Type() == emr::PolyTextOutW);
+        return true;
+    }
+    case emr::SmallTextOut: {
+        const QPointF reference(r.I32(8), r.I32(12));
+        const std::uint32_t count = r.U32(16), options = r.U32(20);
+        std::optional<RectL> rect;
+        std::size_t textOffset = 36;
+        if (!(options & ETO_NO_RECT)) {
+            rect = r.Rect(36);
+            textOffset = 52;
+        }
+        const QString text = options & ETO_SMALL_CHARS ? DecodeAnsi(r.Span(textOffset, count))
+                                                       : DecodeWide(r.Span(textOffset, count, 2));
+        DrawTextRun(reference, text, {}, options, rect, (options & ETO_GLYPH_INDEX) != 0);
+        return true;
+    }
+    default: return false;
+    }
+}
+
+void EmfPlayback::DrawText(const EmfRecord& r, std::size_t o, bool wide)
+{
+    const QPointF reference(r.I32(o), r.I32(o + 4));
+    const std::uint32_t count = r.U32(o + 8), offString = r.U32(o + 12), options = r.U32(o + 16);
+    const RectL rect = r.Rect(o + 20);
+    const std::uint32_t offDx = r.U32(o + 36);
+    const QString text = wide ? DecodeWide(r.Span(offString, count, 2)) : DecodeAnsi(r.Span(offString, count));
+    std::vector<double> dx;
+    if (offDx != 0 && count > 0) {
+        const bool pairs = options & ETO_PDY;
+        r.Span(offDx, count, pairs ? 8 : 4);
+        dx.reserve(count);
+        for (std::uint32_t i = 0; i < count; ++i)
+            dx.push_back(r.I32(offDx + (pairs ? 8 : 4) * i));
+    }
+    DrawTextRun(reference, text, dx, options, rect, (options & ETO_GLYPH_INDEX) != 0);
+}
+
+void EmfPlayback::DrawTextRun(QPointF reference, const QString& text, const std::vector<double>& dx, std::uint32_t options,
+                              std::optional<RectL> rect, bool glyphIndexes)
+{
+    if (inPath_)
+        return;
+    const QTransform toDevice = LogicalToDevice();
+    const bool updateCurrentPosition = state_.textAlign & gdi::TA_UPDATECP;
+    if (updateCurrentPosition)
+        reference = state_.currentPosition;
+
+    ApplyClip();
+    if (rect && (options & ETO_OPAQUE)) {
+        QPainterPath box;
+        box.addRect(QRectF(QPointF(rect->left, rect->top), QPointF(rect->right, rect->bottom)).normalized());
+        painter_.fillPath(toDevice.map(box), state_.backgroundColor);
+    }
+    if (rect && (options & ETO_CLIPPED)) {
+        QPainterPath box;
+        box.addRect(QRectF(QPointF(rect->left, rect->top), QPointF(rect->right, rect->bottom)).normalized());
+        painter_.setClipPath(toDevice.map(box), painter_.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
+    }
+    if (text.isEmpty())
+        return;
+
+    // Sizes in the device: the logical font height goes through the y scale, advances through x.
+    const QPointF origin = toDevice.map(QPointF(0, 0));
+    const QPointF xAxis = toDevice.map(QPointF(1, 0)) - origin;
+    const double xScale = Length(xAxis), yScale = Length(toDevice.map(QPointF(0, 1)) - origin);
+    if (!(xScale > 0) || !(yScale > 0) || !std::isfinite(xScale) || !std::isfinite(yScale))
+        return;
+    const GdiFont& font = state_.font;
+    FontMapper& fonts = FontMapper::Instance();
+    double em;
+    if (font.height < 0) {
+        em = -static_cast<double>(font.height) * yScale;
+    } else {
+        // A positive height is the cell height: ascent plus descent.
+        const QRawFont probe = fonts.Font(font, 100);
+        const double cellPerEm = (probe.ascent() + probe.descent()) / 100.0;
+        em = (font.height == 0 ? kDefaultCellHeight : font.height) * yScale / (cellPerEm > 0 ? cellPerEm : 1.0);
+    }
+    if (!(em > 0.05) || em > 20000)
+        return;
+    const QRawFont raw = fonts.Font(font, em);
+    if (!raw.isValid())
+        return;
+
+    QVector<quint32> glyphs;
+    if (glyphIndexes) {
+        for (QChar c : text)
+            glyphs.push_back(c.unicode());
+    } else {
+        glyphs = raw.glyphIndexesForString(text);
+    }
+    if (glyphs.isEmpty())
+        return;
+
+    // A width in the logical font stretches the glyphs to that average width.
+    double stretch = 1.0;
+    if (font.width != 0 && raw.averageCharWidth() > 0)
+        stretch = std::clamp(std::fabs(font.width) * xScale / raw.averageCharWidth(), 0.05, 20.0);
+
+    std::vector<double> advances(static_cast<std::size_t>(glyphs.size()));
+    if (!dx.empty()) {
+        for (std::size_t i = 0; i < advances.size(); ++i)
+            advances[i] = (i < dx.size() ? dx[i] : 0.0) * xScale;
+    } else {
+        const QList<QPointF> natural = raw.advancesForGlyphIndexes(glyphs);
+        for (std::size_t i = 0; i < advances.size(); ++i)
+            advances[i] = natural[static_cast<qsizetype>(i)].x() * stretch;
+    }
+    const double total = std::accumulate(advances.begin(), advances.end(), 0.0);
+
+    // The baseline runs along the logical x axis as the device shows it, turned by the escapement.
+    QPointF u = xAxis / xScale;
+    if (font.escapement != 0)
+        u = QTransform().rotate(-font.escapement / 10.0).map(u);
+    const QPointF v(-u.y(), u.x());
+
+    double shift = 0;
+    if ((state_.textAlign & gdi::TA_CENTER) == gdi::TA_CENTER)
+        shift = total / 2;
+    else if (state_.textAlign & gdi::TA_RIGHT)
+        shift = total;
+    double drop = raw.ascent();
+    if ((state_.textAlign & gdi::TA_BASELINE) == gdi::TA_BASELINE)
+        drop = 0;
+    else if (state_.textAlign & gdi::TA_BOTTOM)
+        drop = -raw.descent();
+    const QPointF start = toDevice.map(reference) - u * shift + v * drop;
+
+    // Glyphs are placed in a frame whose x axis is the baseline and whose y axis points down.
+    painter_.setTransform(QTransform(u.x() * stretch, u.y() * stretch, v.x(), v.y(), start.x(), start.y()));
+    if (state_.backgroundMode == gdi::OPAQUE && !(options & ETO_OPAQUE))
+        painter_.fillRect(QRectF(0, -raw.ascent(), total / stretch, raw.ascent() + raw.descent()), state_.backgroundColor);
+
+    QVector<QPointF> positions;
+    positions.reserve(glyphs.size());
+    double x = 0;
+    for (double advance : advances) {
+        positions.push_back(QPointF(x / stretch, 0));
+        x += advance;
+    }
+    QGlyphRun run;
+    run.setRawFont(raw);
+    run.setGlyphIndexes(glyphs);
+    run.setPositions(positions);
+    painter_.setPen(state_.textColor);
+    painter_.drawGlyphRun(QPointF(0, 0), run);
+
+    const double thickness = std::max(1.0, raw.lineThickness());
+    if (font.underline)
+        painter_.fillRect(QRectF(0, raw.underlinePosition() - thickness / 2, total / stretch, thickness), state_.textColor);
+    if (font.strikeOut)
+        painter_.fillRect(QRectF(0, -raw.xHeight() / 2 - thickness / 2, total / stretch, thickness), state_.textColor);
+
+    if (updateCurrentPosition) {
+        const double logicalTotal = total / xScale;
+        if ((state_.textAlign & gdi::TA_CENTER) != gdi::TA_CENTER)
+            state_.currentPosition += QPointF(state_.textAlign & gdi::TA_RIGHT ? -logicalTotal : logicalTotal, 0);
+    }
+}
+
+} // namespace tarvolo::emf

@@ -1,0 +1,117 @@
+#include "FontMapper.h"
+
+#include <QDir>
+
+#include <algorithm>
+#include <cmath>
+#include <QFont>
+#include <QFontDatabase>
+
+namespace tarvolo::emf {
+
+namespace {
+
+// Faces some fonts package has a metric-compatible stand-in for, with where to look next.
+struct Substitute {
+    const char* windowsFace;
+    const char* candidates[3];
+};
+
+const Substitute kSubstitutes[] = {
+    {"arial", {"Liberation Sans", "Arimo", nullptr}},
+    {"helvetica", {"Liberation Sans", nullptr, nullptr}},
+    {"arial narrow", {"Liberation Sans Narrow", "Liberation Sans", nullptr}},
+    {"times new roman", {"Liberation Serif", "Tinos", nullptr}},
+    {"times", {"Liberation Serif", nullptr, nullptr}},
+    {"courier new", {"Liberation Mono", "Cousine", nullptr}},
+    {"courier", {"Liberation Mono", nullptr, nullptr}},
+    {"calibri", {"Carlito", "Liberation Sans", nullptr}},
+    {"cambria", {"Caladea", "Liberation Serif", nullptr}},
+    {"tahoma", {"Tahoma", "DejaVu Sans", nullptr}},
+    {"verdana", {"DejaVu Sans", "Liberation Sans", nullptr}},
+    {"ms sans serif", {"MS Sans Serif", "Liberation Sans", nullptr}},
+    {"microsoft sans serif", {"MS Sans Serif", "Liberation Sans", nullptr}},
+    {"ms shell dlg", {"Tahoma", "Liberation Sans", nullptr}},
+    {"segoe ui", {"Liberation Sans", nullptr, nullptr}},
+    {"system", {"System", "Liberation Sans", nullptr}},
+};
+
+constexpr const char* kDefaultFamily = "Liberation Sans";
+constexpr const char* kWineFontFolder = "/usr/share/wine/fonts";
+
+// Wine ships Windows' UI faces outside fontconfig's path; make them known to this process.
+void RegisterWineFonts()
+{
+    const QDir folder(kWineFontFolder);
+    for (const QString& file : folder.entryList({"*.ttf"}, QDir::Files))
+        QFontDatabase::addApplicationFont(folder.filePath(file));
+}
+
+} // namespace
+
+FontMapper& FontMapper::Instance()
+{
+    static FontMapper mapper;
+    return mapper;
+}
+
+FontMapper::FontMapper()
+{
+    RegisterWineFonts();
+}
+
+QString FontMapper::Family(const QString& faceName)
+{
+    std::lock_guard lock(mutex_);
+    const QString key = faceName.trimmed().toLower();
+    if (auto found = families_.constFind(key); found != families_.constEnd())
+        return *found;
+
+    const QStringList installed = QFontDatabase::families();
+    auto isInstalled = [&](const QString& family) { return installed.contains(family, Qt::CaseInsensitive); };
+    QString family;
+    for (const Substitute& substitute : kSubstitutes) {
+        if (key != QLatin1String(substitute.windowsFace))
+            continue;
+        for (const char* candidate : substitute.candidates)
+            if (candidate && isInstalled(candidate)) {
+                family = candidate;
+                break;
+            }
+        break;
+    }
+    if (family.isEmpty())
+        family = !key.isEmpty() && isInstalled(faceName.trimmed()) ? faceName.trimmed() : QString(kDefaultFamily);
+    families_.insert(key, family);
+    return family;
+}
+
+QRawFont FontMapper::Font(const GdiFont& font, qreal emPixels)
+{
+    const QString family = Family(font.faceName);
+    const int weight = font.weight <= 0 ? 400 : std::clamp(font.weight, 1, 1000);
+    // Sizes are cached to 1/16 pixel.
+    const qreal size = std::max<qreal>(std::round(emPixels * 16.0) / 16.0, 1.0 / 16.0);
+    const QString key = family + '|' + QString::number(weight) + '|' + (font.italic ? 'i' : 'r') + '|' + QString::number(size);
+
+    std::lock_guard lock(mutex_);
+    for (auto it = cache_.begin(); it != cache_.end(); ++it)
+        if (it->first == key) {
+            cache_.splice(cache_.begin(), cache_, it);
+            return it->second;
+        }
+    QFont qfont(family);
+    qfont.setPixelSize(std::max(1, static_cast<int>(std::lround(size))));
+    qfont.setWeight(static_cast<QFont::Weight>(weight));
+    qfont.setItalic(font.italic);
+    qfont.setStyleStrategy(QFont::PreferOutline);
+    qfont.setHintingPreference(QFont::PreferNoHinting);
+    QRawFont raw = QRawFont::fromFont(qfont);
+    raw.setPixelSize(size);
+    cache_.emplace_front(key, raw);
+    if (cache_.size() > kCacheSize)
+        cache_.pop_back();
+    return raw;
+}
+
+} // namespace tarvolo::emf

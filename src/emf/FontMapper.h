@@ -1,0 +1,35 @@
+#pragma once
+
+#include "GdiObjects.h"
+
+#include <QHash>
+#include <QRawFont>
+#include <QString>
+
+#include <list>
+#include <mutex>
+
+namespace tarvolo::emf {
+
+// Finds the font that stands in for a Windows face on this machine and hands it out at any pixel
+// size. Windows' core faces map to metric-compatible ones (Liberation, Carlito, Wine's Tahoma
+// and MS Sans Serif), so that text measured on Windows fits the same space here. Fonts are cached.
+class FontMapper {
+public:
+    static FontMapper& Instance();
+
+    // The family that draws faceName here.
+    QString Family(const QString& faceName);
+    // The font for a logical font with its em square emPixels high.
+    QRawFont Font(const GdiFont& font, qreal emPixels);
+
+private:
+    FontMapper();
+    static constexpr std::size_t kCacheSize = 96;
+
+    std::mutex mutex_;
+    QHash<QString, QString> families_;
+    std::list<std::pair<QString, QRawFont>> cache_; // most recently used first
+};
+
+} // namespace tarvolo::emf

@@ -589,7 +589,15 @@ void EmfPlayback::DrawPathInDevice(const QPainterPath& devicePath, bool fill, bo
             else if (state_.rop2 == gdi::R2_BLACK)
                 pen.setColor(Qt::black);
             painter_.setTransform(QTransform());
-            painter_.strokePath(path, pen);
+            const QRectF bounds = path.boundingRect();
+            if (pen.isCosmetic() && bounds.width() < 1 && bounds.height() < 1) {
+                if (path.elementCount() < 2 || bounds.width() + bounds.height() == 0)
+                    return;
+                // GDI lights at least the first pixel of a line; Qt draws nothing this short.
+                painter_.fillRect(QRectF(std::floor(bounds.left()), std::floor(bounds.top()), 1, 1), pen.color());
+            } else {
+                painter_.strokePath(path, pen);
+            }
         }
     }
 }

@@ -173,10 +173,14 @@ void EmfPlayback::DrawTextRun(QPointF reference, const QString& text, const std:
     }
     const double total = std::accumulate(advances.begin(), advances.end(), 0.0);
 
-    // The baseline runs along the logical x axis as the device shows it, turned by the escapement.
+    // The baseline runs along the logical x axis as the device shows it, turned counter-clockwise
+    // by the escapement as the logical space sees it: a mapping whose y axis points up turns the
+    // other way on the device.
     QPointF u = xAxis / xScale;
-    if (font.escapement != 0)
-        u = QTransform().rotate(-font.escapement / 10.0).map(u);
+    if (font.escapement != 0) {
+        const double turn = font.escapement / 10.0;
+        u = QTransform().rotate(toDevice.determinant() < 0 ? turn : -turn).map(u);
+    }
     const QPointF v(-u.y(), u.x());
 
     double shift = 0;

@@ -2,7 +2,8 @@
 # Installs the Debian 12 packages the build needs, asking apt only for what is missing.
 set -euo pipefail
 
-packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+          qt6-base-dev libgl-dev fonts-liberation fonts-wine fonts-dejavu-core)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -80,6 +80,18 @@ bool IsBlit(std::uint32_t type)
     return type == emr::BitBlt || type == emr::StretchBlt || type == emr::StretchDIBits || type == emr::MaskBlt;
 }
 
+// GDI works in whole device pixels: coordinates are rounded, not cut, so a scale a hair below
+// one does not move edges and lines a pixel to the left.
+QPainterPath SnapToPixels(const QPainterPath& path)
+{
+    QPainterPath snapped = path;
+    for (int i = 0; i < snapped.elementCount(); ++i) {
+        const QPainterPath::Element e = snapped.elementAt(i);
+        snapped.setElementPositionAt(i, std::round(e.x), std::round(e.y));
+    }
+    return snapped;
+}
+
 QRectF RectFrom(const RectL& r)
 {
     return QRectF(QPointF(r.left, r.top), QPointF(r.right, r.bottom)).normalized();
@@ -574,7 +586,7 @@ void EmfPlayback::DrawPathInDevice(const QPainterPath& devicePath, bool fill, bo
     if (state_.rop2 == gdi::R2_NOP)
         return;
     ApplyClip();
-    QPainterPath path = devicePath;
+    QPainterPath path = SnapToPixels(devicePath);
     path.setFillRule(state_.polyFillMode == gdi::WINDING ? Qt::WindingFill : Qt::OddEvenFill);
     if (fill)
         FillWithBrush(path, state_.brush);

@@ -185,6 +185,17 @@ void EmfPlayback::DrawBitmap(const QRectF& logicalDest, const QImage& source, st
 void EmfPlayback::DrawImageAt(const QRectF& logicalDest, const QImage& image, const QTransform& toDevice)
 {
     ApplyClip();
+    if (toDevice.type() <= QTransform::TxScale) {
+        // Whole device pixels, like every other edge; a negative extent mirrors the image.
+        const QRectF device = toDevice.mapRect(logicalDest);
+        const QPointF corner1 = toDevice.map(logicalDest.topLeft()), corner2 = toDevice.map(logicalDest.bottomRight());
+        const QRectF snapped(QPointF(std::round(device.left()), std::round(device.top())),
+                             QPointF(std::round(device.right()), std::round(device.bottom())));
+        const bool mirrorX = corner2.x() < corner1.x(), mirrorY = corner2.y() < corner1.y();
+        painter_.setTransform(QTransform());
+        painter_.drawImage(snapped, mirrorX || mirrorY ? image.mirrored(mirrorX, mirrorY) : image);
+        return;
+    }
     painter_.setTransform(toDevice);
     painter_.drawImage(logicalDest, image);
 }

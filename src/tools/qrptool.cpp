@@ -238,6 +238,8 @@ int Run(const std::vector<std::string>& words)
         // Drawing needs fonts, which need a GUI application; no display is needed.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Failures reach standard error as one line of our own; Qt's notices would break that.
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
         int argc = 1;
         char name[] = "qrptool";
         char* argv[] = {name, nullptr};

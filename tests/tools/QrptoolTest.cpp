@@ -191,6 +191,30 @@ TEST_F(QrptoolTest, VerifyNamesEachProblemWithItsOffset)
         << run.out;
 }
 
+TEST_F(QrptoolTest, RendersPagesAndWritesAVectorPdf)
+{
+    const std::string report = Pack("r.qrp", true);
+    const RunResult png = Qrptool({"render", report, "--page", "2", "--dpi", "96", "-o", (scratch / "p2.png").string()}, scratch);
+    ASSERT_EQ(png.status, 0) << png.err;
+    EXPECT_NE(png.out.find("794x1123"), std::string::npos) << png.out;
+    EXPECT_TRUE(std::filesystem::file_size(scratch / "p2.png") > 1000);
+
+    const RunResult sized = Qrptool({"render-emf", OraclePagePaths()[0], "--size", "300x200", "-o", (scratch / "e.png").string()}, scratch);
+    ASSERT_EQ(sized.status, 0) << sized.err;
+    EXPECT_NE(sized.out.find("300x200"), std::string::npos);
+
+    const RunResult pdf = Qrptool({"pdf", report, "-o", (scratch / "r.pdf").string()}, scratch);
+    ASSERT_EQ(pdf.status, 0) << pdf.err;
+    const Bytes bytes = test::ReadFileBytes(scratch / "r.pdf");
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_TRUE(text.starts_with("%PDF"));
+    EXPECT_NE(text.find("/Count " + std::to_string(OraclePagePaths().size())), std::string::npos) << "one PDF page per report page";
+    EXPECT_NE(text.find("/FontFile2"), std::string::npos) << "text stays text, with its font embedded";
+
+    ExpectOneErrorLine(Qrptool({"render", report, "--page", "99", "--dpi", "96", "-o", (scratch / "x.png").string()}, scratch),
+                       "page out of range");
+}
+
 TEST_F(QrptoolTest, UsageAndMissingFilesAreOneLineErrors)
 {
     ExpectOneErrorLine(Qrptool({}, scratch), "no command");

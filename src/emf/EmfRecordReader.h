@@ -1,5 +1,7 @@
 #pragma once
 
+#include "EmfHeader.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -18,12 +20,7 @@ struct PointL {
     std::int32_t y = 0;
 };
 
-struct RectL {
-    std::int32_t left = 0;
-    std::int32_t top = 0;
-    std::int32_t right = 0;
-    std::int32_t bottom = 0;
-};
+using RectL = EmfRect;
 
 // One record: its type and all of its bytes, the 8-byte type and size included. Every accessor
 // checks that what it reads lies inside the record and throws EDamagedRecord otherwise, so a

@@ -260,18 +260,7 @@ void EmfRecorder::Polyline(const QVector<QPoint>& points)
     if (points.isEmpty())
         return;
     UsePen();
-    const QRect box = QPolygon(points).boundingRect();
-    const bool small = FitsInt16(points);
-    RecordWriter record(small ? emr::Polyline16 : emr::Polyline);
-    record.Rect(box).U32(static_cast<std::uint32_t>(points.size()));
-    for (const QPoint& p : points) {
-        if (small)
-            record.U16(static_cast<std::uint16_t>(p.x())).U16(static_cast<std::uint16_t>(p.y()));
-        else
-            record.I32(p.x()).I32(p.y());
-    }
-    Append(record);
-    IncludeInBounds(box);
+    WritePoints(emr::Polyline, emr::Polyline16, points);
 }
 
 void EmfRecorder::Polygon(const QVector<QPoint>& points)
@@ -280,9 +269,15 @@ void EmfRecorder::Polygon(const QVector<QPoint>& points)
         return;
     UsePen();
     UseBrush(true);
+    WritePoints(emr::Polygon, emr::Polygon16, points);
+}
+
+// A point-list record, in its 16-bit form whenever every coordinate fits.
+void EmfRecorder::WritePoints(std::uint32_t type, std::uint32_t smallType, const QVector<QPoint>& points)
+{
     const QRect box = QPolygon(points).boundingRect();
     const bool small = FitsInt16(points);
-    RecordWriter record(small ? emr::Polygon16 : emr::Polygon);
+    RecordWriter record(small ? smallType : type);
     record.Rect(box).U32(static_cast<std::uint32_t>(points.size()));
     for (const QPoint& p : points) {
         if (small)

@@ -90,6 +90,7 @@ private:
     std::vector<std::int32_t> Advances(const QString& text);
     void WriteText(int x, int y, const QString& text, const QRect* clip);
     void WriteImage(const QRect& rect, const QImage& image);
+    void WritePoints(std::uint32_t type, std::uint32_t smallType, const QVector<QPoint>& points);
 
     int width_;
     int height_;

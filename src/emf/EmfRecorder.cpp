@@ -48,9 +48,8 @@ public:
     explicit RecordWriter(std::uint32_t type) { U32(type).U32(0); }
     RecordWriter& U32(std::uint32_t v)
     {
-        std::uint8_t b[4];
-        WriteU32LE(b, v);
-        bytes_.insert(bytes_.end(), b, b + 4);
+        for (int shift = 0; shift < 32; shift += 8)
+            bytes_.push_back(static_cast<std::uint8_t>(v >> shift));
         return *this;
     }
     RecordWriter& I32(std::int32_t v) { return U32(static_cast<std::uint32_t>(v)); }

@@ -26,19 +26,27 @@ struct RunResult {
 std::string Quote(const std::string& word)
 {
     std::string quoted = "'";
-    for (char c : word)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
+    for (char c : word) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted.push_back(c);
+    }
+    quoted.push_back('\'');
+    return quoted;
 }
 
 // Runs qrptool with the words given and collects its exit status and output.
 RunResult Qrptool(const std::vector<std::string>& words, const TempDir& scratch)
 {
     std::string command = Quote(QRPTOOL_PATH);
-    for (const auto& word : words)
-        command += " " + Quote(word);
+    for (const auto& word : words) {
+        command += ' ';
+        command += Quote(word);
+    }
     const auto errPath = scratch / "stderr.txt";
-    command += " 2>" + Quote(errPath.string());
+    command += " 2>";
+    command += Quote(errPath.string());
     RunResult result;
     const auto start = std::chrono::steady_clock::now();
     FILE* pipe = popen(command.c_str(), "r");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Metafile.h"
+#include "ReportCanvas.h"
 
 #include <QColor>
 #include <QImage>
@@ -17,60 +18,30 @@ namespace tarvolo::emf {
 
 // A drawing canvas that records an enhanced metafile, with the screen as reference device: a
 // 96-dpi display of 1024 x 768 pixels on 271 x 203 mm. Coordinates are that device's pixels.
-// Pen, brush and font are set as properties and take effect at the next drawing call, which
-// creates and selects the GDI objects it needs; equal objects are not created twice.
-class EmfRecorder {
+// Pen, brush and font take effect at the next drawing call, which creates and selects the GDI
+// objects it needs; equal objects are not created twice.
+class EmfRecorder : public ReportCanvas {
 public:
-    enum class PenStyle : std::uint32_t { Solid = 0, Dash = 1, Dot = 2, DashDot = 3, DashDotDot = 4, Clear = 5 };
-    enum class BrushStyle { Solid, Clear };
-
-    struct Pen {
-        QColor color = Qt::black;
-        int width = 1;
-        PenStyle style = PenStyle::Solid;
-        bool operator==(const Pen&) const = default;
-    };
-    struct Brush {
-        QColor color = Qt::white;
-        BrushStyle style = BrushStyle::Solid;
-        bool operator==(const Brush&) const = default;
-    };
-    struct Font {
-        QString face = "Arial";
-        int height = -13; // pixels; negative is the character height, positive the cell height
-        bool bold = false;
-        bool italic = false;
-        bool underline = false;
-        QColor color = Qt::black;
-        bool operator==(const Font&) const = default;
-    };
-
     static constexpr int kReferencePixelsX = 1024, kReferencePixelsY = 768;
     static constexpr int kReferenceMillimetresX = 271, kReferenceMillimetresY = 203;
 
     // A page of widthPixels x heightPixels on the reference device.
     EmfRecorder(int widthPixels, int heightPixels);
 
-    Pen pen;
-    Brush brush;
-    Font font;
-
-    void MoveTo(int x, int y);
-    void LineTo(int x, int y);
-    void Rectangle(const QRect& rect);   // outlined with the pen, filled with the brush
-    void FillRect(const QRect& rect);    // the brush only
-    void Ellipse(const QRect& rect);
-    void RoundRect(const QRect& rect, int cornerWidth, int cornerHeight);
-    void Polyline(const QVector<QPoint>& points);
-    void Polygon(const QVector<QPoint>& points);
-    // Text with its top-left corner at (x, y), in the font's colour on a transparent background.
-    void TextOut(int x, int y, const QString& text);
-    // Text at (x, y) clipped to rect.
-    void TextRect(const QRect& rect, int x, int y, const QString& text);
+    void MoveTo(int x, int y) override;
+    void LineTo(int x, int y) override;
+    void Rectangle(const QRect& rect) override;
+    void FillRect(const QRect& rect) override;
+    void Ellipse(const QRect& rect) override;
+    void RoundRect(const QRect& rect, int cornerWidth, int cornerHeight) override;
+    void Polyline(const QVector<QPoint>& points) override;
+    void Polygon(const QVector<QPoint>& points) override;
+    void TextOut(int x, int y, const QString& text) override;
+    void TextRect(const QRect& rect, int x, int y, const QString& text) override;
     // The pixel width of text in the current font, as the recorded advances add up.
-    int TextWidth(const QString& text);
-    void StretchDraw(const QRect& rect, const QImage& image);
-    void StretchDraw(const QRect& rect, const Metafile& metafile);
+    int TextWidth(const QString& text) override;
+    void StretchDraw(const QRect& rect, const QImage& image) override;
+    void StretchDraw(const QRect& rect, const Metafile& metafile) override;
 
     // Ends the recording: the header gets its bounds, sizes and counts, and the bytes become a metafile.
     Metafile Finish();

@@ -6,6 +6,9 @@
 #include "docstore/StreamErrors.h"
 #include "docstore/TQRPageList.h"
 #include "emf/PageRenderer.h"
+#include "platform/NoPrinterDevice.h"
+#include "printing/TQRPrinter.h"
+#include "SampleReport.h"
 
 #include <QGuiApplication>
 
@@ -28,7 +31,7 @@ constexpr std::int64_t kPageStreamSpillLimit = 100000;
 constexpr const char* kUsage =
     "usage: qrptool info FILE | unpack FILE DIR | pack OUT.qrp [--compressed] PAGE.emf... | verify FILE"
     " | render FILE --page N (--dpi D | --size WxH) -o OUT.png | render-emf IN.emf (--dpi D | --size WxH) -o OUT.png"
-    " | pdf FILE -o OUT.pdf";
+    " | pdf FILE -o OUT.pdf | demo OUT.qrp [--pages N]";
 
 class UsageError : public std::runtime_error {
 public:
@@ -57,18 +60,41 @@ void OpenReport(TQRPageList& pages, const std::string& path)
     pages.SetCompressPages(ReadReportHeader(*pages.RecordStream()).header.PagesCompressed);
 }
 
+const char* PaperName(printing::TQRPaperSize size)
+{
+    static const char* const names[] = {"Default", "Letter", "LetterSmall", "Tabloid", "Ledger", "Legal", "Statement",
+                                        "Executive", "A3", "A4", "A4Small", "A5", "B4", "B5", "Folio", "Quarto",
+                                        "qr10X14", "qr11X17", "Note", "Env9", "Env10", "Env11", "Env12", "Env14",
+                                        "CSheet", "DSheet", "ESheet", "Custom"};
+    return names[static_cast<int>(size)];
+}
+
 int Info(std::span<const std::string> args)
 {
     if (args.size() != 1)
         throw UsageError();
     TQRPageList pages;
-    pages.OpenFile(args[0]);
+    OpenReport(pages, args[0]);
     ByteStream& stream = *pages.RecordStream();
     const HeaderRead header = ReadReportHeader(stream);
     const auto createdAt = OleDateToIso8601(header.header.CreatedAt);
-    std::printf("{\"pages\": %d, \"header_size\": %lld, \"compressed\": %s, \"created_at\": %s, \"file_size\": %lld}\n",
+    // Paper and orientation as loading the report infers them from page 1, starting from A4 portrait.
+    auto paper = printing::TQRPaperSize::A4;
+    auto orientation = printing::TPrinterOrientation::poPortrait;
+    if (pages.RecordCount() > 0) {
+        const auto first = pages.ReadPage(1);
+        if (const auto inferred = printing::InferPaper(first->Width(), first->Height())) {
+            paper = inferred->first;
+            orientation = inferred->second;
+        }
+    }
+    const bool landscape = orientation == printing::TPrinterOrientation::poLandscape;
+    const std::int32_t width = printing::TableWidth(paper), length = printing::TableLength(paper);
+    std::printf("{\"pages\": %d, \"header_size\": %lld, \"compressed\": %s, \"created_at\": %s, \"file_size\": %lld, "
+                "\"paper_size\": \"%s\", \"orientation\": \"%s\", \"sheet_width\": %d, \"sheet_length\": %d}\n",
                 pages.RecordCount(), static_cast<long long>(header.size), header.header.PagesCompressed ? "true" : "false",
-                createdAt ? ("\"" + *createdAt + "\"").c_str() : "null", static_cast<long long>(stream.Size()));
+                createdAt ? ("\"" + *createdAt + "\"").c_str() : "null", static_cast<long long>(stream.Size()), PaperName(paper),
+                landscape ? "poLandscape" : "poPortrait", landscape ? length : width, landscape ? width : length);
     return 0;
 }
 
@@ -203,6 +229,30 @@ int Pdf(std::span<const std::string> args)
     return 0;
 }
 
+int Demo(std::span<const std::string> args)
+{
+    int pages = 3;
+    std::string output;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--pages" && i + 1 < args.size())
+            pages = std::stoi(args[++i]);
+        else if (!args[i].starts_with("-") && output.empty())
+            output = args[i];
+        else
+            throw UsageError();
+    }
+    if (output.empty() || pages < 1 || pages > 10000)
+        throw UsageError();
+    // No installed printer may change the sample: it is recorded for A4 on the screen.
+    platform::NoPrinterDevice noPrinter;
+    printing::TQRPrinter printer(noPrinter, [] { return std::make_unique<platform::NoPrinterDevice>(); });
+    printer.DocumentTitle = "Relatório de vendas";
+    tools::RecordSampleReport(printer, pages);
+    printer.WriteReportFile(output);
+    std::printf("%d pages written to %s\n", printer.PageTotal(), output.c_str());
+    return 0;
+}
+
 int Verify(std::span<const std::string> args)
 {
     if (args.size() != 1)
@@ -234,7 +284,7 @@ int Run(const std::vector<std::string>& words)
         return Pack(args);
     if (command == "verify")
         return Verify(args);
-    if (command == "render" || command == "render-emf" || command == "pdf") {
+    if (command == "render" || command == "render-emf" || command == "pdf" || command == "demo") {
         // Drawing needs fonts, which need a GUI application; no display is needed.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -248,6 +298,8 @@ int Run(const std::vector<std::string>& words)
             return Render(args);
         if (command == "render-emf")
             return RenderEmf(args);
+        if (command == "demo")
+            return Demo(args);
         return Pdf(args);
     }
     throw UsageError();

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "DeviceMode.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+class QPainter;
+
+namespace tarvolo::platform {
+
+struct DeviceNames {
+    QString device;
+    QString driver;
+    QString port;
+};
+
+// A printer as the operating system offers it: the installed printers and the one selected, its
+// device mode, capabilities and papers, and print jobs drawn on a QPainter in device pixels.
+// The application has one shared instance; each report printer object has a private one.
+class PrinterDevice {
+public:
+    virtual ~PrinterDevice() = default;
+
+    virtual QStringList Printers() const = 0;
+    // The selected printer; -1 selects the system's default printer.
+    virtual int PrinterIndex() const = 0;
+    virtual void SetPrinterIndex(int index) = 0;
+
+    virtual DeviceNames Names() const = 0;
+    virtual DeviceMode GetDeviceMode() const = 0;
+    // Re-selects a device. With a device mode, the next job uses it; without one, the driver's
+    // default device mode is loaded afresh and earlier changes are dropped.
+    virtual void SetDevice(const DeviceNames& names, const std::optional<DeviceMode>& mode) = 0;
+    virtual DeviceCapabilities Capabilities() const = 0;
+    // The DMPAPER codes of the papers the printer offers.
+    virtual std::vector<std::int16_t> Papers() const = 0;
+
+    virtual void SetTitle(const QString& title) = 0;
+    virtual void BeginDoc() = 0; // starts the job and its first page
+    virtual void NewPage() = 0;  // ends the page and starts the next
+    virtual void EndDoc() = 0;
+    virtual void Abort() = 0;    // fails with "Printer is not currently printing" when no job is open
+    virtual bool Printing() const = 0;
+    // The canvas of the page being printed, in device pixels; null outside a job.
+    virtual QPainter* Canvas() = 0;
+};
+
+} // namespace tarvolo::platform

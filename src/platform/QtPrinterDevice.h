@@ -1,0 +1,45 @@
+#pragma once
+
+#include "PrinterDevice.h"
+
+#include <QPainter>
+
+#include <memory>
+
+class QPrinter;
+
+namespace tarvolo::platform {
+
+// The printer device over Qt's printing classes, which talk to CUPS. Device-mode paper codes go
+// through the Windows paper ids that Qt's page sizes carry; copies, duplex, orientation, paper
+// source and custom sizes map to the QPrinter's settings.
+class QtPrinterDevice : public PrinterDevice {
+public:
+    QtPrinterDevice();
+    ~QtPrinterDevice() override;
+
+    QStringList Printers() const override;
+    int PrinterIndex() const override { return index_; }
+    void SetPrinterIndex(int index) override;
+    DeviceNames Names() const override;
+    DeviceMode GetDeviceMode() const override;
+    void SetDevice(const DeviceNames& names, const std::optional<DeviceMode>& mode) override;
+    DeviceCapabilities Capabilities() const override;
+    std::vector<std::int16_t> Papers() const override;
+    void SetTitle(const QString& title) override;
+    void BeginDoc() override;
+    void NewPage() override;
+    void EndDoc() override;
+    void Abort() override;
+    bool Printing() const override { return painter_ && painter_->isActive(); }
+    QPainter* Canvas() override { return Printing() ? painter_.get() : nullptr; }
+
+private:
+    void ApplyDeviceMode(const DeviceMode& mode);
+
+    std::unique_ptr<QPrinter> printer_;
+    std::unique_ptr<QPainter> painter_;
+    int index_ = -1;
+};
+
+} // namespace tarvolo::platform

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "PrinterDevice.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <memory>
+
+namespace tarvolo::platform {
+
+// A printer device under a test's control: its printers, their device modes, capabilities and
+// papers are whatever the test sets, and every printed page is kept as an image.
+class TestPrinterDevice : public PrinterDevice {
+public:
+    struct Printer {
+        DeviceNames names;
+        DeviceMode defaultMode;
+        DeviceCapabilities capabilities;
+        std::vector<std::int16_t> papers;
+    };
+
+    // A 600-dpi A4 laser printer offering the common papers and reporting every field.
+    static Printer LaserPrinter(const QString& name);
+
+    std::vector<Printer> printers;
+    int defaultIndex = 0;
+    // Printed pages are drawn into images this many times smaller than the device, to keep them small.
+    int pageImageDivisor = 8;
+
+    struct Job {
+        QString title;
+        std::vector<QImage> pages;
+        bool ended = false;
+        bool aborted = false;
+    };
+    std::vector<Job> jobs;
+
+    QStringList Printers() const override;
+    int PrinterIndex() const override { return index_; }
+    void SetPrinterIndex(int index) override;
+    DeviceNames Names() const override;
+    DeviceMode GetDeviceMode() const override { return mode_; }
+    void SetDevice(const DeviceNames& names, const std::optional<DeviceMode>& mode) override;
+    DeviceCapabilities Capabilities() const override;
+    std::vector<std::int16_t> Papers() const override;
+    void SetTitle(const QString& title) override { title_ = title; }
+    void BeginDoc() override;
+    void NewPage() override;
+    void EndDoc() override;
+    void Abort() override;
+    bool Printing() const override { return printing_; }
+    QPainter* Canvas() override { return printing_ ? painter_.get() : nullptr; }
+
+private:
+    const Printer* Current() const;
+    void StartPage();
+    void EndPage();
+
+    int index_ = -1;
+    DeviceMode mode_;
+    QString title_;
+    bool printing_ = false;
+    QImage page_;
+    std::unique_ptr<QPainter> painter_;
+};
+
+} // namespace tarvolo::platform

@@ -1,0 +1,178 @@
+#pragma once
+
+#include "TPrinterSettings.h"
+#include "docstore/TQRPageList.h"
+#include "emf/ReportCanvas.h"
+#include "platform/PrinterDevice.h"
+
+#include <QEvent>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+
+namespace tarvolo::emf {
+class EmfRecorder;
+class PainterCanvas;
+} // namespace tarvolo::emf
+
+namespace tarvolo::printing {
+
+// The report printer's own errors ("QRPrinter not ready", "Illegal call to NewPage").
+class EQRError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Message numbers of the notifications, relative to the platform's WM_USER (1024).
+enum : int { MSG_PROGRESS_UPDATE = 1024, MSG_PAGE_AVAILABLE = 1025, MSG_PRINT_REQUEST = 1026, MSG_PREVIEW_CLOSED = 1028 };
+
+// A notification from a report printer object, posted to its preview client or sent to its owner.
+class PrinterMessageEvent : public QEvent {
+public:
+    static QEvent::Type EventType();
+    PrinterMessageEvent(int message, int wParam, const void* lParam = nullptr)
+        : QEvent(EventType()), Message(message), WParam(wParam), LParam(lParam)
+    {
+    }
+    const int Message;
+    const int WParam;
+    const void* const LParam;
+};
+
+enum class PrinterState : std::uint8_t { Ready, Busy, Finished };
+enum class OutputTarget : std::uint8_t { ToPageStore, ToPrinter };
+
+using PrinterDeviceFactory = std::function<std::unique_ptr<platform::PrinterDevice>()>;
+
+// The object that owns one report's pages and what is needed to put them on paper: a private
+// printer device with its settings, the page list, the conversions from 0.1 mm to device pixels,
+// the notifications to a preview, and loading, saving and recording whole reports.
+class TQRPrinter {
+public:
+    // The screen that pages are recorded for and sized on: 96 pixels per inch.
+    static constexpr long double kScreenPixelsPerInch = 96;
+
+    // applicationPrinter is the application-wide printer object; makeDevice makes this object's own.
+    TQRPrinter(platform::PrinterDevice& applicationPrinter, const PrinterDeviceFactory& makeDevice);
+    ~TQRPrinter();
+    TQRPrinter(const TQRPrinter&) = delete;
+    TQRPrinter& operator=(const TQRPrinter&) = delete;
+
+    // Lifetime and state.
+    void ClearReport();
+    void RequestCancel() { CancelRequested = true; }
+    PrinterState State() const { return State_; }
+    int PageTotal() const { return PageTotal_; }
+    int PagesAvailable() const { return PagesAvailable_; }
+    bool LoadedFromFile() const { return LoadedFromFile_; }
+    bool HasPrinter() const { return HasPrinter_; }
+
+    // Loading, saving and recording whole reports.
+    void ReadReportFile(const std::string& path);
+    void WriteReportFile(const std::string& path);
+    void BeginReport();
+    void StartNewPage();
+    void EndReport();
+    void AbortReport();
+    emf::ReportCanvas* OutputCanvas() const { return OutputCanvas_; }
+
+    // A new page holding page n, or nothing outside 1..PageTotal or while Ready. The caller owns it.
+    std::unique_ptr<emf::Metafile> FetchPage(int n);
+
+    // Paper, orientation and copies, through the device settings' own rules.
+    TPrinterOrientation Orientation() const { return DeviceSettings.Orientation(); }
+    void SetOrientation(TPrinterOrientation orientation) { DeviceSettings.SetOrientation(orientation); }
+    TQRPaperSize PaperSize() const { return DeviceSettings.PaperSize(); }
+    void SetPaperSize(TQRPaperSize size) { DeviceSettings.SetPaperSize(size); }
+    std::int32_t NominalPaperWidth() const { return DeviceSettings.NominalPaperWidth(); }
+    std::int32_t NominalPaperLength() const { return DeviceSettings.NominalPaperLength(); }
+    void SetNominalPaperWidth(std::int32_t width) { DeviceSettings.SetNominalPaperWidth(width); }
+    void SetNominalPaperLength(std::int32_t length) { DeviceSettings.SetNominalPaperLength(length); }
+    void SetOutputBin(TQRBin bin) { DeviceSettings.SetOutputBin(bin); }
+    void SetCopies(std::int32_t copies) { DeviceSettings.SetCopies(copies); }
+    std::int32_t SheetWidth() const;
+    std::int32_t SheetLength() const;
+    void SelectPrinter(int index);
+    void SetPageCompression(bool on) { compressPages_ = on; }
+
+    // 0.1 mm to device pixels, rounded half to even.
+    std::int32_t ToDeviceX(long double x) const;
+    std::int32_t ToDeviceY(long double y) const;
+    std::int32_t ToDeviceWidth(long double w) const;
+    std::int32_t ToDeviceHeight(long double h) const;
+    std::int32_t TargetUnprintableLeft() const;
+    std::int32_t TargetUnprintableTop() const;
+
+    // Preview link and notifications.
+    void SetPagesAvailable(int n);
+    void SetProgressPercent(int percent);
+    void SetPreviewShowing(bool showing);
+    bool PreviewShowing() const { return PreviewShowing_; }
+    void NotifyPreviewClosed();
+    void RequestPrintSetup(QObject* sender);
+    void ExportReport(QObject* filter);
+
+    // Printing straight onto the device.
+    bool PageInPrintRange() const;
+    void OpenPrinterPage();
+    void ClosePrinterPage();
+
+    // Public fields of the object, as its users set and read them.
+    OutputTarget Target = OutputTarget::ToPageStore;
+    int FirstPage = 0;
+    int LastPage = 0;
+    QString DocumentTitle;
+    bool CancelRequested = false;
+    int ProgressPercent = 0;
+    int WritePageNumber = 0;
+    long double ScaleX = 1.0L;
+    long double ScaleY = 1.0L;
+    std::int32_t UnprintableLeft = 0;
+    std::int32_t UnprintableTop = 0;
+    QPointer<QObject> PreviewClient;
+    QPointer<QObject> OwnerWindow;
+    std::function<void()> PreviewDetach; // set by a preview so that it hears when this object goes
+    std::function<void(TQRPrinter&)> AfterPrintHook;
+    std::function<void(TQRPrinter&)> AfterPreviewHook;
+    std::function<void(QObject*)> ExportHandler;
+    std::function<void(QObject*)> PrintSetupHandler;
+
+    platform::PrinterDevice& DevicePrinter() { return *DevicePrinter_; }
+    TPrinterSettings& Settings() { return DeviceSettings; }
+    docstore::TQRPageList& Pages() { return Pages_; }
+    const std::shared_ptr<docstore::TQRStream>& PageStream() const { return PageStream_; }
+
+private:
+    void OpenMetafilePage();
+    void CloseMetafilePage();
+    void CloseOpenPage();
+    void UseScreenScale();
+    bool FirstPageIsCompressed();
+
+    std::unique_ptr<platform::PrinterDevice> DevicePrinter_;
+    TPrinterSettings DeviceSettings;
+    std::shared_ptr<docstore::TQRStream> PageStream_;
+    docstore::TQRPageList Pages_;
+    PrinterState State_ = PrinterState::Ready;
+    int PageTotal_ = 0;
+    int PagesAvailable_ = 0;
+    bool HasPrinter_ = false;
+    bool PreviewShowing_ = false;
+    bool LoadedFromFile_ = false;
+    bool compressPages_ = false;
+
+    // The page being recorded, and the metafile it became.
+    std::unique_ptr<emf::EmfRecorder> recorder_;
+    std::optional<emf::Metafile> PageMetafile;
+    std::unique_ptr<emf::PainterCanvas> printerCanvas_;
+    emf::ReportCanvas* OutputCanvas_ = nullptr;
+};
+
+// The paper size and orientation a page of w x h screen pixels is printed on, matched by
+// 4-millimetre buckets; nothing when no standard size matches.
+std::optional<std::pair<TQRPaperSize, TPrinterOrientation>> InferPaper(int widthPixels, int heightPixels);
+
+} // namespace tarvolo::printing

@@ -35,8 +35,15 @@ void TestPrinterDevice::SetPrinterIndex(int index)
     if (index >= static_cast<int>(printers.size()))
         throw std::runtime_error("Printer selected is not valid");
     index_ = index;
-    if (const Printer* printer = Current())
-        mode_ = printer->defaultMode;
+    mode_.reset();
+}
+
+DeviceMode TestPrinterDevice::GetDeviceMode() const
+{
+    if (mode_)
+        return *mode_;
+    const Printer* printer = Current();
+    return printer ? printer->defaultMode : DeviceMode{};
 }
 
 DeviceNames TestPrinterDevice::Names() const
@@ -50,7 +57,7 @@ void TestPrinterDevice::SetDevice(const DeviceNames& names, const std::optional<
     for (std::size_t i = 0; i < printers.size(); ++i)
         if (printers[i].names.device == names.device) {
             index_ = static_cast<int>(i);
-            mode_ = mode ? *mode : printers[i].defaultMode;
+            mode_ = mode;
             return;
         }
 }

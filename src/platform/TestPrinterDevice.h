@@ -40,7 +40,7 @@ public:
     int PrinterIndex() const override { return index_; }
     void SetPrinterIndex(int index) override;
     DeviceNames Names() const override;
-    DeviceMode GetDeviceMode() const override { return mode_; }
+    DeviceMode GetDeviceMode() const override;
     void SetDevice(const DeviceNames& names, const std::optional<DeviceMode>& mode) override;
     DeviceCapabilities Capabilities() const override;
     std::vector<std::int16_t> Papers() const override;
@@ -58,7 +58,7 @@ private:
     void EndPage();
 
     int index_ = -1;
-    DeviceMode mode_;
+    std::optional<DeviceMode> mode_; // set by SetDevice; otherwise the printer's default
     QString title_;
     bool printing_ = false;
     QImage page_;

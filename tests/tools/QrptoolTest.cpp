@@ -223,6 +223,20 @@ TEST_F(QrptoolTest, RendersPagesAndWritesAVectorPdf)
                        "page out of range");
 }
 
+TEST_F(QrptoolTest, DemoRecordsASoundReportThatInfoDescribes)
+{
+    const std::string report = (scratch / "demo.qrp").string();
+    const RunResult demo = Qrptool({"demo", report, "--pages", "4"}, scratch);
+    ASSERT_EQ(demo.status, 0) << demo.err;
+    EXPECT_EQ(Qrptool({"verify", report}, scratch).status, 0);
+    const RunResult info = Qrptool({"info", report}, scratch);
+    EXPECT_NE(info.out.find("\"pages\": 4"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("\"paper_size\": \"A4Small\", \"orientation\": \"poPortrait\", \"sheet_width\": 2100, "
+                            "\"sheet_length\": 2970"),
+              std::string::npos)
+        << info.out;
+}
+
 TEST_F(QrptoolTest, UsageAndMissingFilesAreOneLineErrors)
 {
     ExpectOneErrorLine(Qrptool({}, scratch), "no command");

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "TQRPreviewImage.h"
+
+#include <QScrollArea>
+
+#include <functional>
+
+namespace tarvolo::printing {
+class TQRPrinter;
+}
+
+namespace tarvolo::preview {
+
+enum class TPreviewZoomMode { zmFitPage, zmFitWidth, zmPercent };
+
+// A scrolling view of one page of a report printer object at a zoom: sized and centred from the
+// paper and the zoom, with fit-page, fit-width and fixed zoom re-applied on every resize. It turns
+// the printer object's posted notifications into OnPageAvailable and OnProgressUpdate.
+class TQRPreview : public QScrollArea {
+public:
+    static constexpr int kMinZoom = 2, kMaxZoom = 2000;
+
+    explicit TQRPreview(QWidget* parent = nullptr);
+    ~TQRPreview() override;
+
+    void AttachPrinter(printing::TQRPrinter* printer);
+    printing::TQRPrinter* ReportPrinter() const { return ReportPrinter_; }
+
+    int PageNumber() const { return PageNumber_; }
+    void SetPageNumber(int page);
+    int Zoom() const { return Zoom_; }
+    void SetZoom(int zoom);
+    TPreviewZoomMode ZoomMode() const { return ZoomMode_; }
+    void FitPageToWindow();
+    void FitPageWidth();
+    void ApplyZoom();
+    void ReapplyZoomMode();
+    void RefreshPendingPage();
+
+    TQRPreviewImage* PageView() const { return PageView_; }
+
+    std::function<void(QObject* sender, int pageNum)> OnPageAvailable;
+    std::function<void(QObject* sender, int progress)> OnProgressUpdate;
+
+protected:
+    bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QWidget* content_;
+    TQRPreviewImage* PageView_;
+    printing::TQRPrinter* ReportPrinter_ = nullptr;
+    int PageNumber_ = 1;
+    int Zoom_ = 100;
+    TPreviewZoomMode ZoomMode_ = TPreviewZoomMode::zmPercent;
+};
+
+} // namespace tarvolo::preview

@@ -1,0 +1,363 @@
+#include "TfrmKestanPreview.h"
+
+#include "ViewerGlyphs.h"
+#include "platform/DialogService.h"
+#include "printing/TQRPrinter.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QToolBar>
+
+namespace tarvolo::viewer {
+
+namespace {
+
+const char* const kNoReportCaption = "(Nenhum relatório aberto)";
+
+void ProcessPendingEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+} // namespace
+
+TfrmKestanPreview::TfrmKestanPreview(printing::TQRPrinter& printer, platform::DialogService& dialogs, QWidget* parent)
+    : QMainWindow(parent), ReportPrinter(printer), dialogs_(dialogs)
+{
+    setWindowTitle(kNoReportCaption);
+    resize(652, 550);
+    BuildToolBar();
+
+    QRPreview1 = new preview::TQRPreview(this);
+    QRPreview1->setObjectName("QRPreview1");
+    QRPreview1->setFocusPolicy(Qt::NoFocus); // keys belong to the window, not to scrolling
+    setCentralWidget(QRPreview1);
+    QRPreview1->OnPageAvailable = [this](QObject* sender, int page) { QRPreview1PageAvailable(sender, page); };
+    QRPreview1->OnProgressUpdate = [this](QObject* sender, int progress) { QRPreview1ProgressUpdate(sender, progress); };
+
+    ProgressPanel = new QLabel("0%");
+    ProgressPanel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    ProgressPanel->setFixedWidth(40);
+    PagePanel = new QLabel("Página");
+    PagePanel->setMinimumWidth(50);
+    statusBar()->addWidget(ProgressPanel);
+    statusBar()->addWidget(PagePanel, 1);
+    statusBar()->setSizeGripEnabled(false);
+
+    PrintSettings = std::make_unique<printing::TQRReportPrinterSettings>();
+    setWindowState(Qt::WindowMaximized);
+    QRPreview1->AttachPrinter(&ReportPrinter);
+    if (!ReportPrinter.DocumentTitle.isEmpty())
+        setWindowTitle(ReportPrinter.DocumentTitle);
+    LastShownProgress = 0;
+    ZoomToWidth->setChecked(true);
+    // Key preview: the window sees every key before the focused control.
+    installEventFilter(this);
+    for (QWidget* child : findChildren<QWidget*>())
+        child->installEventFilter(this);
+}
+
+TfrmKestanPreview::~TfrmKestanPreview()
+{
+    QRPreview1->AttachPrinter(nullptr);
+}
+
+void TfrmKestanPreview::BuildToolBar()
+{
+    ToolBar1 = addToolBar("ToolBar1");
+    ToolBar1->setObjectName("ToolBar1");
+    ToolBar1->setMovable(false);
+    ToolBar1->setIconSize(QSize(16, 16));
+
+    auto button = [this](const char* name, const QString& hint, int glyph, void (TfrmKestanPreview::*handler)()) {
+        QAction* action = ToolBar1->addAction(ViewerGlyphs::Glyph(glyph), hint);
+        action->setObjectName(name);
+        action->setToolTip(hint);
+        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        return action;
+    };
+
+    Label1 = new QLabel(" Pá&gina: ");
+    Label1->setVisible(false);
+    ZoomFit = button("ZoomFit", "Zoom - Tamanho da página", 0, &TfrmKestanPreview::ZoomToFitClick);
+    Zoom100 = button("Zoom100", "Zoom - 100%", 1, &TfrmKestanPreview::ZoomTo100Click);
+    ZoomToWidth = button("ZoomToWidth", "Zoom - Largura da página", 2, &TfrmKestanPreview::ZoomToWidthClick);
+    auto* zoomGroup = new QActionGroup(this);
+    for (QAction* zoom : {ZoomFit, Zoom100, ZoomToWidth}) {
+        zoom->setCheckable(true);
+        zoomGroup->addAction(zoom);
+    }
+    ToolBar1->addSeparator();
+    FirstPage = button("FirstPage", "Primeira página", 3, &TfrmKestanPreview::FirstPageClick);
+    PreviousPage = button("PreviousPage", "Página anterior", 4, &TfrmKestanPreview::PrevPageClick);
+
+    PaginaSelecionada = new QLineEdit("1");
+    PaginaSelecionada->setObjectName("PaginaSelecionada");
+    PaginaSelecionada->setFixedWidth(60);
+    PaginaSelecionada->setMaxLength(4);
+    PaginaSelecionada->setToolTip("posiciona na página selecionada.");
+    PaginaSelecionada->setEnabled(false);
+    Label1->setBuddy(PaginaSelecionada);
+    ToolBar1->addWidget(PaginaSelecionada);
+    connect(PaginaSelecionada, &QLineEdit::editingFinished, this, [this] {
+        if (!PaginaSelecionada->hasFocus())
+            PaginaSelecionadaExit();
+    });
+
+    UpDown = new QSpinBox;
+    UpDown->setObjectName("UpDown");
+    UpDown->setRange(1, 9999);
+    UpDown->setValue(1);
+    UpDown->setVisible(false);
+    UpDown->setEnabled(false);
+
+    NextPage = button("NextPage", "Próxima Página", 5, &TfrmKestanPreview::NextPageClick);
+    LastPage = button("LastPage", "Última página", 6, &TfrmKestanPreview::LastPageClick);
+    ToolBar1->addSeparator();
+    PrintSetup = button("PrintSetup", "Configuração de Impressão", 7, &TfrmKestanPreview::PrintSetupClick);
+    Print = button("Print", "Imprimir", 8, &TfrmKestanPreview::PrintClick);
+    ToolBar1->addSeparator();
+    SaveReport = button("SaveReport", "Salvar Relatório", 10, &TfrmKestanPreview::SaveClick);
+    LoadReport = button("LoadReport", "Carregar Relatório", 9, &TfrmKestanPreview::LoadClick);
+    ToolBar1->addSeparator();
+    ExitButton = new QPushButton("&Fechar");
+    ExitButton->setObjectName("ExitButton");
+    ExitButton->setFocusPolicy(Qt::NoFocus);
+    ExitButton->setFixedSize(52, 22);
+    connect(ExitButton, &QPushButton::clicked, this, &TfrmKestanPreview::ExitClick);
+    ToolBar1->addWidget(ExitButton);
+}
+
+void TfrmKestanPreview::OpenReportFile(const QString& fileName)
+{
+    setWindowTitle(QFileInfo(fileName).fileName());
+    PrintSettings = std::make_unique<printing::TQRReportPrinterSettings>();
+    ApplyPrintSettings();
+    ReportPrinter.ReadReportFile(fileName.toStdString());
+    ReapplyZoomButton();
+    QRPreview1->SetPageNumber(1);
+    QRPreview1->PageView()->ShowPage(1);
+    ShowPagePosition();
+    for (QAction* action : {PrintSetup, Print, ZoomFit, Zoom100, ZoomToWidth})
+        action->setEnabled(true);
+    const int total = ReportPrinter.PageTotal();
+    for (QAction* action : {FirstPage, PreviousPage, NextPage, LastPage})
+        action->setEnabled(total > 1);
+    if (total != 0) {
+        PaginaSelecionada->setEnabled(true);
+        UpDown->setEnabled(true);
+        UpDown->setRange(1, std::min(total, 32767));
+    } else {
+        UpDown->setRange(0, 0);
+        PaginaSelecionada->setEnabled(false);
+        UpDown->setEnabled(false);
+    }
+    SaveReport->setEnabled(true);
+}
+
+void TfrmKestanPreview::ApplyPrintSettings()
+{
+    ReportPrinter.SelectPrinter(PrintSettings->SelectedPrinter);
+    ReportPrinter.FirstPage = PrintSettings->FirstPage;
+    ReportPrinter.LastPage = PrintSettings->LastPage;
+    ReportPrinter.SetCopies(PrintSettings->Copies);
+    ReportPrinter.SetOrientation(PrintSettings->Orientation);
+    ReportPrinter.DocumentTitle = PrintSettings->DocumentTitle;
+}
+
+void TfrmKestanPreview::ReapplyZoomButton()
+{
+    if (ZoomFit->isChecked())
+        ZoomToFitClick();
+    else if (Zoom100->isChecked())
+        ZoomTo100Click();
+    else
+        ZoomToWidthClick();
+}
+
+void TfrmKestanPreview::ZoomToFitClick()
+{
+    ProcessPendingEvents();
+    QRPreview1->FitPageToWindow();
+    QRPreview1->ApplyZoom();
+}
+
+void TfrmKestanPreview::ZoomTo100Click()
+{
+    ProcessPendingEvents();
+    QRPreview1->SetZoom(100);
+    QRPreview1->ApplyZoom();
+}
+
+void TfrmKestanPreview::ZoomToWidthClick()
+{
+    ProcessPendingEvents();
+    QRPreview1->FitPageWidth();
+    QRPreview1->ApplyZoom();
+}
+
+void TfrmKestanPreview::FirstPageClick()
+{
+    QRPreview1->SetPageNumber(1);
+    ShowPagePosition();
+}
+
+void TfrmKestanPreview::PrevPageClick()
+{
+    QRPreview1->SetPageNumber(QRPreview1->PageNumber() - 1);
+    ShowPagePosition();
+}
+
+void TfrmKestanPreview::NextPageClick()
+{
+    QRPreview1->SetPageNumber(QRPreview1->PageNumber() + 1);
+    ShowPagePosition();
+}
+
+void TfrmKestanPreview::LastPageClick()
+{
+    QRPreview1->SetPageNumber(ReportPrinter.PageTotal());
+    ShowPagePosition();
+}
+
+void TfrmKestanPreview::ExitClick()
+{
+    close();
+}
+
+void TfrmKestanPreview::ShowPagePosition()
+{
+    PagePanel->setText(QString("Página %1 de %2").arg(QRPreview1->PageNumber()).arg(ReportPrinter.PageTotal()));
+    PaginaSelecionada->setText(QString::number(QRPreview1->PageNumber()));
+}
+
+int TfrmKestanPreview::TypedPage() const
+{
+    bool ok = false;
+    const int n = PaginaSelecionada->text().toInt(&ok);
+    return ok ? n : 0;
+}
+
+void TfrmKestanPreview::SelectPageBoxText()
+{
+    PaginaSelecionada->setFocus();
+    PaginaSelecionada->selectAll();
+}
+
+void TfrmKestanPreview::GoToTypedPage()
+{
+    ProcessPendingEvents();
+    const int n = TypedPage();
+    if (n != QRPreview1->PageNumber())
+        QRPreview1->SetPageNumber(n);
+    ShowPagePosition();
+}
+
+bool TfrmKestanPreview::PaginaSelecionadaKeyDown(int key)
+{
+    if (key != Qt::Key_Return && key != Qt::Key_Enter)
+        return false;
+    if (TypedPage() > ReportPrinter.PageTotal()) {
+        PaginaSelecionada->setText(QString::number(QRPreview1->PageNumber()));
+        dialogs_.ShowMessage(this, "Seleção de página",
+                             QString("Informe um número de página entre 1 e %1.").arg(ReportPrinter.PageTotal()),
+                             platform::DialogService::Icon::Information);
+    } else {
+        GoToTypedPage();
+    }
+    PaginaSelecionada->selectAll();
+    return true;
+}
+
+void TfrmKestanPreview::PaginaSelecionadaExit()
+{
+    GoToTypedPage();
+}
+
+bool TfrmKestanPreview::UpDownChanging(int)
+{
+    if (TypedPage() > ReportPrinter.PageTotal())
+        return false;
+    GoToTypedPage();
+    return true;
+}
+
+void TfrmKestanPreview::QRPreview1PageAvailable(QObject*, int)
+{
+    ShowPagePosition();
+    if (ReportPrinter.State() == printing::PrinterState::Finished) {
+        PrintSetup->setEnabled(true);
+        Print->setEnabled(true);
+    }
+}
+
+void TfrmKestanPreview::QRPreview1ProgressUpdate(QObject*, int progress)
+{
+    if (progress >= LastShownProgress + 5) {
+        ProgressPanel->setText(QString("%1%").arg(progress));
+        LastShownProgress = progress;
+    }
+    if (progress == 0 || progress == 100)
+        ProgressPanel->clear();
+}
+
+void TfrmKestanPreview::FormKeyDown(QKeyEvent* event)
+{
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    const bool onlyCtrl = modifiers == Qt::ControlModifier;
+    switch (event->key()) {
+    case Qt::Key_Escape: ExitClick(); break;
+    case Qt::Key_PageUp: onlyCtrl ? FirstPageClick() : PrevPageClick(); break;
+    case Qt::Key_PageDown: onlyCtrl ? LastPageClick() : NextPageClick(); break;
+    case Qt::Key_Home: FirstPageClick(); break;
+    case Qt::Key_End: LastPageClick(); break;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        if (PaginaSelecionada->hasFocus()) {
+            (event->key() == Qt::Key_Up ? NextPage : PreviousPage)->trigger();
+            SelectPageBoxText();
+        }
+        break;
+    default: break;
+    }
+}
+
+bool TfrmKestanPreview::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        // A key reaches the focused control first and may then travel up to the window; the
+        // window's handler runs once, at the first stop.
+        QWidget* focus = QApplication::focusWidget();
+        const bool firstStop = watched == focus || (watched == this && (!focus || !isAncestorOf(focus)));
+        if (firstStop) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            FormKeyDown(key);
+            if (watched == PaginaSelecionada && PaginaSelecionadaKeyDown(key->key()))
+                return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmKestanPreview::closeEvent(QCloseEvent* event)
+{
+    ReportPrinter.NotifyPreviewClosed();
+    event->accept();
+}
+
+void TfrmKestanPreview::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    QRPreview1->ApplyZoom();
+}
+
+} // namespace tarvolo::viewer

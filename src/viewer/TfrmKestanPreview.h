@@ -1,0 +1,90 @@
+#pragma once
+
+#include "preview/TQRPreview.h"
+#include "printing/TQRPrinterSettings.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+class QAction;
+class QActionGroup;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+class QToolBar;
+
+namespace tarvolo::platform {
+class DialogService;
+}
+namespace tarvolo::printing {
+class TQRPrinter;
+}
+
+namespace tarvolo::viewer {
+
+// The window in which the user reads one report: zoom, page and file commands in a toolbar, the
+// preview over the rest, and a status bar with the progress and the page position. It works on a
+// report printer object that its creator owns.
+class TfrmKestanPreview : public QMainWindow {
+public:
+    TfrmKestanPreview(printing::TQRPrinter& printer, platform::DialogService& dialogs, QWidget* parent = nullptr);
+    ~TfrmKestanPreview() override;
+
+    // Opens a report file in the window; an error of the load reaches the caller.
+    void OpenReportFile(const QString& fileName);
+    void ApplyPrintSettings();
+    void ShowPagePosition();
+    void GoToTypedPage();
+    void ReapplyZoomButton();
+
+    // Handlers, named after their component and event.
+    void ZoomToFitClick();
+    void ZoomTo100Click();
+    void ZoomToWidthClick();
+    void FirstPageClick();
+    void PrevPageClick();
+    void NextPageClick();
+    void LastPageClick();
+    void ExitClick();
+    void PrintSetupClick() {}
+    void PrintClick() {}
+    void SaveClick() {}
+    void LoadClick() {}
+    void QRPreview1PageAvailable(QObject* sender, int pageNum);
+    void QRPreview1ProgressUpdate(QObject* sender, int progress);
+    void PaginaSelecionadaExit();
+    bool PaginaSelecionadaKeyDown(int key);
+    bool UpDownChanging(int value);
+
+    preview::TQRPreview* QRPreview1 = nullptr;
+    QToolBar* ToolBar1 = nullptr;
+    QAction *ZoomFit = nullptr, *Zoom100 = nullptr, *ZoomToWidth = nullptr;
+    QAction *FirstPage = nullptr, *PreviousPage = nullptr, *NextPage = nullptr, *LastPage = nullptr;
+    QAction *PrintSetup = nullptr, *Print = nullptr, *SaveReport = nullptr, *LoadReport = nullptr;
+    QLineEdit* PaginaSelecionada = nullptr;
+    QSpinBox* UpDown = nullptr;
+    QLabel* Label1 = nullptr;
+    QPushButton* ExitButton = nullptr;
+    QLabel* ProgressPanel = nullptr;
+    QLabel* PagePanel = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void BuildToolBar();
+    void FormKeyDown(QKeyEvent* event);
+    int TypedPage() const;
+    void SelectPageBoxText();
+
+    std::unique_ptr<printing::TQRReportPrinterSettings> PrintSettings;
+    printing::TQRPrinter& ReportPrinter;
+    platform::DialogService& dialogs_;
+    int LastShownProgress = 0;
+};
+
+} // namespace tarvolo::viewer

@@ -1,0 +1,68 @@
+// Time from a page command to the finished paint of the new page, for the sample report at
+// fit-width in a 1920 x 1080 viewer window (Qt's offscreen platform).
+//
+//   build/release/bench/viewer_bench
+
+#include "platform/DialogService.h"
+#include "platform/NoPrinterDevice.h"
+#include "printing/TQRPrinter.h"
+#include "viewer/TfrmKestanPreview.h"
+
+#include <QApplication>
+
+#include <benchmark/benchmark.h>
+
+using namespace tarvolo;
+
+namespace {
+
+void BM_TurnPageAndPaint(benchmark::State& state)
+{
+    platform::NoPrinterDevice noPrinter;
+    platform::TestDialogService dialogs;
+    printing::TQRPrinter printer(noPrinter, [] { return std::make_unique<platform::NoPrinterDevice>(); });
+    viewer::TfrmKestanPreview window(printer, dialogs);
+    window.showNormal();
+    window.resize(1920, 1080);
+    QApplication::processEvents();
+    window.OpenReportFile(TARVOLO_SOURCE_DIR "/samples/sample-report.qrp");
+    QApplication::processEvents();
+    const int pages = printer.PageTotal();
+    for (auto _ : state) {
+        window.NextPageClick();
+        if (window.QRPreview1->PageNumber() == pages)
+            window.FirstPageClick();
+        window.QRPreview1->PageView()->repaint(); // the paint, finished before it returns
+    }
+    state.counters["zoom"] = window.QRPreview1->Zoom();
+    state.counters["page_w"] = window.QRPreview1->PageView()->width();
+}
+BENCHMARK(BM_TurnPageAndPaint)->Unit(benchmark::kMillisecond);
+
+// Scrolling repaints the page already drawn.
+void BM_RepaintAfterScroll(benchmark::State& state)
+{
+    platform::NoPrinterDevice noPrinter;
+    platform::TestDialogService dialogs;
+    printing::TQRPrinter printer(noPrinter, [] { return std::make_unique<platform::NoPrinterDevice>(); });
+    viewer::TfrmKestanPreview window(printer, dialogs);
+    window.showNormal();
+    window.resize(1920, 1080);
+    window.OpenReportFile(TARVOLO_SOURCE_DIR "/samples/sample-report.qrp");
+    QApplication::processEvents();
+    for (auto _ : state)
+        window.QRPreview1->PageView()->repaint();
+}
+BENCHMARK(BM_RepaintAfterScroll)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

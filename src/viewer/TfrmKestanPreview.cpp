@@ -68,6 +68,8 @@ TfrmKestanPreview::TfrmKestanPreview(printing::TQRPrinter& printer, platform::Di
 
 TfrmKestanPreview::~TfrmKestanPreview()
 {
+    // Child widgets outlive this part of the window; their signals must not reach it.
+    PaginaSelecionada->disconnect(this);
     QRPreview1->AttachPrinter(nullptr);
 }
 
@@ -86,7 +88,7 @@ void TfrmKestanPreview::BuildToolBar()
         return action;
     };
 
-    Label1 = new QLabel(" Pá&gina: ");
+    Label1 = new QLabel(" Pá&gina: ", this);
     Label1->setVisible(false);
     ZoomFit = button("ZoomFit", "Zoom - Tamanho da página", 0, &TfrmKestanPreview::ZoomToFitClick);
     Zoom100 = button("Zoom100", "Zoom - 100%", 1, &TfrmKestanPreview::ZoomTo100Click);
@@ -113,7 +115,7 @@ void TfrmKestanPreview::BuildToolBar()
             PaginaSelecionadaExit();
     });
 
-    UpDown = new QSpinBox;
+    UpDown = new QSpinBox(this);
     UpDown->setObjectName("UpDown");
     UpDown->setRange(1, 9999);
     UpDown->setValue(1);

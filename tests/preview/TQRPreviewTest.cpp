@@ -21,7 +21,7 @@ protected:
 
     void Load(int pages)
     {
-        const auto path = folder / ("r" + std::to_string(pages) + ".qrp");
+        const auto path = folder / QString("r%1.qrp").arg(pages).toStdString();
         test::WriteA4Report(path, pages);
         printer.ReadReportFile(path.string());
     }

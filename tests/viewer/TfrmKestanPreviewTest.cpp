@@ -33,7 +33,7 @@ protected:
 
     QString Report(int pages)
     {
-        const auto path = folder / ("report-" + std::to_string(pages) + ".qrp");
+        const auto path = folder / QString("report-%1.qrp").arg(pages).toStdString();
         test::WriteA4Report(path, pages);
         return QString::fromStdString(path.string());
     }

@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev libgl-dev fonts-liberation fonts-wine fonts-dejavu-core)
+          qt6-base-dev libgl-dev fonts-liberation fonts-wine fonts-dejavu-core
+          cups printer-driver-cups-pdf)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -6,6 +6,13 @@ bash scripts/install-deps.sh
 
 jobs=$(nproc)
 
+# The printer tests print through a real CUPS scheduler into a cups-pdf queue.
+if queue=$(bash scripts/start-cups.sh); then
+    export TARVOLO_CUPS_QUEUE=$queue
+else
+    echo "CUPS could not be started: the tests that print through it are skipped" >&2
+fi
+
 echo "== normal build"
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release -j"$jobs"

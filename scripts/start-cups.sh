@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Starts the CUPS scheduler, if it is not running, with a cups-pdf queue for the printing tests,
+# and prints the queue's name. cups-pdf writes each job as a PDF under the user's ~/PDF.
+set -euo pipefail
+queue=TarvoloPDF
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+
+if ! lpstat -r 2>/dev/null | grep -q "is running"; then
+    $sudo cupsd
+    for _ in $(seq 50); do
+        lpstat -r 2>/dev/null | grep -q "is running" && break
+        sleep 0.2
+    done
+fi
+lpstat -r | grep -q "is running"
+if ! lpstat -p "$queue" >/dev/null 2>&1; then
+    $sudo lpadmin -p "$queue" -E -v cups-pdf:/ -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd 2>/dev/null
+fi
+lpstat -p "$queue" >/dev/null
+echo "$queue"

@@ -466,7 +466,7 @@ bool EmfPlayback::PlayObjectRecord(const EmfRecord& r)
 std::vector<QPointF> EmfPlayback::ReadPoints(const EmfRecord& r, std::size_t countOffset, std::size_t pointsOffset, bool small) const
 {
     const std::uint32_t count = r.U32(countOffset);
-    const auto bytes = r.Span(pointsOffset, count, small ? 4 : 8);
+    r.Span(pointsOffset, count, small ? 4 : 8); // every point inside the record before anything is allocated
     std::vector<QPointF> points;
     points.reserve(count);
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -475,7 +475,6 @@ std::vector<QPointF> EmfPlayback::ReadPoints(const EmfRecord& r, std::size_t cou
         else
             points.emplace_back(r.I32(pointsOffset + 8 * i), r.I32(pointsOffset + 8 * i + 4));
     }
-    (void)bytes;
     return points;
 }
 

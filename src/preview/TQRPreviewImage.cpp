@@ -16,9 +16,10 @@ TQRPreviewImage::TQRPreviewImage(QWidget* parent) : QWidget(parent)
 
 void TQRPreviewImage::ShowPage(int n)
 {
+    // Fetched before anything changes, so that a page that fails to load leaves the shown one.
+    std::unique_ptr<emf::Metafile> page = ReportPrinter ? ReportPrinter->FetchPage(n) : nullptr;
     ShownPage_ = n;
-    ShownMetafile.reset();
-    ShownMetafile = ReportPrinter ? ReportPrinter->FetchPage(n) : nullptr;
+    ShownMetafile = std::move(page);
     drawn_ = QImage();
     repaint();
 }

@@ -84,7 +84,7 @@ void TfrmKestanPreview::BuildToolBar()
         QAction* action = ToolBar1->addAction(ViewerGlyphs::Glyph(glyph), hint);
         action->setObjectName(name);
         action->setToolTip(hint);
-        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        connect(action, &QAction::triggered, this, [this, handler] { ReportingErrors([this, handler] { (this->*handler)(); }); });
         return action;
     };
 
@@ -112,7 +112,7 @@ void TfrmKestanPreview::BuildToolBar()
     ToolBar1->addWidget(PaginaSelecionada);
     connect(PaginaSelecionada, &QLineEdit::editingFinished, this, [this] {
         if (!PaginaSelecionada->hasFocus())
-            PaginaSelecionadaExit();
+            ReportingErrors([this] { PaginaSelecionadaExit(); });
     });
 
     UpDown = new QSpinBox(this);
@@ -342,12 +342,28 @@ bool TfrmKestanPreview::eventFilter(QObject* watched, QEvent* event)
         const bool firstStop = watched == focus || (watched == this && (!focus || !isAncestorOf(focus)));
         if (firstStop) {
             auto* key = static_cast<QKeyEvent*>(event);
-            FormKeyDown(key);
-            if (watched == PaginaSelecionada && PaginaSelecionadaKeyDown(key->key()))
+            bool consumed = false;
+            ReportingErrors([&] {
+                FormKeyDown(key);
+                consumed = watched == PaginaSelecionada && PaginaSelecionadaKeyDown(key->key());
+            });
+            if (consumed)
                 return true;
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmKestanPreview::ReportingErrors(const std::function<void()>& command)
+{
+    try {
+        command();
+    } catch (const std::exception& error) {
+        QString text = QString::fromUtf8(error.what());
+        if (!text.isEmpty() && text.back() > '.')
+            text += '.';
+        dialogs_.ShowMessage(this, QCoreApplication::applicationName(), text, platform::DialogService::Icon::Error);
+    }
 }
 
 void TfrmKestanPreview::closeEvent(QCloseEvent* event)

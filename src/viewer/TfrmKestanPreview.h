@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -80,6 +81,9 @@ private:
     void FormKeyDown(QKeyEvent* event);
     int TypedPage() const;
     void SelectPageBoxText();
+    // Runs a command; an error it raises is shown as the application shows errors that reach its
+    // event loop: the message, a full stop, the program's name as title, the error icon.
+    void ReportingErrors(const std::function<void()>& command);
 
     std::unique_ptr<printing::TQRReportPrinterSettings> PrintSettings;
     printing::TQRPrinter& ReportPrinter;

@@ -200,6 +200,25 @@ TEST_F(ViewerTest, ProgressNotificationsShowEveryFivePercent)
     }
 }
 
+TEST_F(ViewerTest, ADamagedPageIsReportedAndTheWindowGoesOn)
+{
+    const QString path = Report(3);
+    test::Bytes bytes = test::ReadFileBytes(path.toStdString());
+    const std::int32_t second = static_cast<std::int32_t>(bytes[132] | bytes[133] << 8 | bytes[134] << 16 | bytes[135] << 24);
+    bytes[static_cast<std::size_t>(second) + 8] = 0x55; // page 2 no longer starts as a metafile
+    test::WriteFileBytes(path.toStdString(), bytes);
+    window->OpenReportFile(path);
+    QTest::keyClick(window.get(), Qt::Key_PageDown);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "Metafile is not valid.");
+    EXPECT_EQ(dialogs.messages[0].icon, platform::DialogService::Icon::Error);
+    EXPECT_EQ(Page(), 1);
+    EXPECT_TRUE(window->QRPreview1->PageView()->HasPage()) << "page 1 stays on screen";
+    EXPECT_EQ(window->QRPreview1->PageView()->ShownPage(), 1);
+    window->LastPage->trigger();
+    EXPECT_EQ(Page(), 3) << "the other pages still show";
+}
+
 TEST_F(ViewerTest, EscapeClosesTheWindow)
 {
     window->OpenReportFile(Report(2));

@@ -82,6 +82,9 @@ QString FontMapper::Family(const QString& faceName)
     }
     if (family.isEmpty())
         family = !key.isEmpty() && isInstalled(faceName.trimmed()) ? faceName.trimmed() : QString(kDefaultFamily);
+    // Face names come from the files shown; keep their number bounded.
+    if (families_.size() >= kMaxRememberedFaces)
+        families_.clear();
     families_.insert(key, family);
     return family;
 }

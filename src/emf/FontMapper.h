@@ -26,6 +26,7 @@ public:
 private:
     FontMapper();
     static constexpr std::size_t kCacheSize = 96;
+    static constexpr qsizetype kMaxRememberedFaces = 1024;
 
     std::mutex mutex_;
     QHash<QString, QString> families_;

@@ -17,6 +17,8 @@ constexpr double kPlaybackPixelsX = 1024, kPlaybackPixelsY = 768;
 constexpr double kPlaybackMillimetresX = 271, kPlaybackMillimetresY = 203;
 
 constexpr std::uint32_t kStockObject = 0x80000000u;
+// The widest pen Qt draws; wider ones are damage, not drawing, and are drawn one pixel wide.
+constexpr double kMaxDevicePenWidth = 32767;
 enum StockObject : std::uint32_t {
     WHITE_BRUSH = 0, LTGRAY_BRUSH, GRAY_BRUSH, DKGRAY_BRUSH, BLACK_BRUSH, NULL_BRUSH, WHITE_PEN, BLACK_PEN, NULL_PEN,
     OEM_FIXED_FONT = 10, ANSI_FIXED_FONT, ANSI_VAR_FONT, SYSTEM_FONT, DEVICE_DEFAULT_FONT, DEFAULT_PALETTE,
@@ -486,10 +488,9 @@ QPen EmfPlayback::MakePen(const QTransform& toDevice) const
         return Qt::NoPen;
     QPen qpen(pen.color);
     // A pen is as wide in device pixels as its logical width maps to, and never thinner than one.
-    const double scale = std::sqrt(std::fabs(toDevice.determinant()));
-    const double deviceWidth = pen.width * scale;
-    const bool cosmetic = deviceWidth < 1.5 && !(pen.geometric && deviceWidth >= 1.0);
-    qpen.setWidthF(cosmetic ? 0.0 : pen.width);
+    const double deviceWidth = std::fabs(pen.width) * std::sqrt(std::fabs(toDevice.determinant()));
+    const bool cosmetic = !(deviceWidth < kMaxDevicePenWidth) || (deviceWidth < 1.5 && !(pen.geometric && deviceWidth >= 1.0));
+    qpen.setWidthF(cosmetic ? 0.0 : deviceWidth);
     qpen.setCosmetic(cosmetic);
     if (cosmetic || pen.geometric) {
         switch (style) {
@@ -593,8 +594,6 @@ void EmfPlayback::DrawPathInDevice(const QPainterPath& devicePath, bool fill, bo
         const QTransform toDevice = LogicalToDevice();
         QPen pen = MakePen(toDevice);
         if (pen.style() != Qt::NoPen) {
-            if (!pen.isCosmetic())
-                pen.setWidthF(pen.widthF() * std::sqrt(std::fabs(toDevice.determinant())));
             if (state_.rop2 == gdi::R2_WHITE)
                 pen.setColor(Qt::white);
             else if (state_.rop2 == gdi::R2_BLACK)
@@ -984,7 +983,8 @@ bool EmfPlayback::PlayPathOrClipRecord(const EmfRecord& r)
     case emr::FlattenPath: return true;
     case emr::WidenPath: {
         QPainterPathStroker stroker(MakePen(QTransform()));
-        stroker.setWidth(std::max(1.0, state_.pen.width * std::sqrt(std::fabs(LogicalToDevice().determinant()))));
+        const double width = std::fabs(state_.pen.width) * std::sqrt(std::fabs(LogicalToDevice().determinant()));
+        stroker.setWidth(std::clamp(std::isfinite(width) ? width : 1.0, 1.0, kMaxDevicePenWidth));
         path_ = stroker.createStroke(path_);
         return true;
     }

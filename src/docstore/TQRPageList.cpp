@@ -137,16 +137,9 @@ void TQRPageList::CopyToFile(const std::string& path)
     resumeOffset_ = -1;
 }
 
-std::int64_t TQRPageList::PositionAtFirstPage()
-{
-    return ProbeHeaderSize(Stream());
-}
-
-std::int64_t TQRPageList::PositionAtLastPage(int n)
+std::int64_t TQRPageList::PositionAtLastPage(int n, std::int64_t firstRecord, std::int64_t size)
 {
     ByteStream& stream = Stream();
-    const std::int64_t size = stream.Size();
-    const std::int64_t firstRecord = PositionAtFirstPage();
     stream.SetPosition(size - 4);
     const std::int64_t last = stream.ReadInt32();
     if (last < firstRecord || last > size - kRecordOverhead)
@@ -155,20 +148,18 @@ std::int64_t TQRPageList::PositionAtLastPage(int n)
     return last;
 }
 
-std::int64_t TQRPageList::PositionAtPage(int n, std::int64_t resumeOffset)
+std::int64_t TQRPageList::PositionAtPage(int n, std::int64_t resumeOffset, std::int64_t firstRecord, std::int64_t size)
 {
     ByteStream& stream = Stream();
     if (n == 1)
-        return PositionAtFirstPage();
+        return firstRecord;
     if (n == RecordCount_)
-        return PositionAtLastPage(n);
+        return PositionAtLastPage(n, firstRecord, size);
 
-    const std::int64_t size = stream.Size();
-    const std::int64_t firstRecord = PositionAtFirstPage();
     const std::int64_t position = stream.Position();
     std::int64_t start;
     if (position == size)
-        start = PositionAtLastPage(n);
+        start = PositionAtLastPage(n, firstRecord, size);
     else if (position == resumeOffset && position >= firstRecord && position <= size - kRecordOverhead)
         start = position;
     else
@@ -234,8 +225,8 @@ std::unique_ptr<emf::Metafile> TQRPageList::ReadPage(int n)
 
     // Until this read succeeds, nobody knows where the stream stands.
     const std::int64_t resumeOffset = std::exchange(resumeOffset_, -1);
-    const std::int64_t start = PositionAtPage(n, resumeOffset);
     const std::int64_t size = stream.Size();
+    const std::int64_t start = PositionAtPage(n, resumeOffset, ProbeHeaderSize(stream), size);
     stream.SetPosition(start);
     stream.ReadInt32(); // PageNo
     const std::int64_t next = stream.ReadInt32();

@@ -47,9 +47,9 @@ public:
 
 private:
     void WriteHeader();
-    std::int64_t PositionAtFirstPage();
-    std::int64_t PositionAtLastPage(int n);
-    std::int64_t PositionAtPage(int n, std::int64_t resumeOffset);
+    // The walk's positions; firstRecord (the header size) and size are found once per read.
+    std::int64_t PositionAtLastPage(int n, std::int64_t firstRecord, std::int64_t size);
+    std::int64_t PositionAtPage(int n, std::int64_t resumeOffset, std::int64_t firstRecord, std::int64_t size);
     std::int64_t WalkForward(int n, std::int64_t start, std::int64_t size);
     std::int64_t WalkBackward(int n, std::int64_t start, std::int64_t firstRecord, std::int64_t size);
     void BeginPageRecord();

@@ -132,15 +132,7 @@ void EmfPlayback::DrawTextRun(QPointF reference, const QString& text, const std:
         return;
     const GdiFont& font = state_.font;
     FontMapper& fonts = FontMapper::Instance();
-    double em;
-    if (font.height < 0) {
-        em = -static_cast<double>(font.height) * yScale;
-    } else {
-        // A positive height is the cell height: ascent plus descent.
-        const QRawFont probe = fonts.Font(font, 100);
-        const double cellPerEm = (probe.ascent() + probe.descent()) / 100.0;
-        em = (font.height == 0 ? kDefaultCellHeight : font.height) * yScale / (cellPerEm > 0 ? cellPerEm : 1.0);
-    }
+    const double em = fonts.EmPixels(font, font.height == 0 ? kDefaultCellHeight : font.height, yScale);
     if (!(em > 0.05) || em > 20000)
         return;
     const QRawFont raw = fonts.Font(font, em);

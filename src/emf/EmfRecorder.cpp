@@ -296,12 +296,7 @@ std::vector<std::int32_t> EmfRecorder::Advances(const QString& text)
     logical.faceName = font.face;
     logical.weight = font.bold ? 700 : 400;
     logical.italic = font.italic;
-    double em = std::abs(font.height);
-    if (font.height > 0) {
-        const QRawFont probe = fonts.Font(logical, 100);
-        const double cellPerEm = (probe.ascent() + probe.descent()) / 100.0;
-        em = font.height / (cellPerEm > 0 ? cellPerEm : 1.0);
-    }
+    const double em = fonts.EmPixels(logical, font.height, 1.0);
     const QRawFont raw = fonts.Font(logical, std::max(em, 1.0));
     std::vector<std::int32_t> advances;
     advances.reserve(static_cast<std::size_t>(text.size()));

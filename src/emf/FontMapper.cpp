@@ -117,4 +117,13 @@ QRawFont FontMapper::Font(const GdiFont& font, qreal emPixels)
     return raw;
 }
 
+double FontMapper::EmPixels(const GdiFont& font, double height, double scale)
+{
+    if (height < 0)
+        return -height * scale;
+    const QRawFont probe = Font(font, 100);
+    const double cellPerEm = (probe.ascent() + probe.descent()) / 100.0;
+    return height * scale / (cellPerEm > 0 ? cellPerEm : 1.0);
+}
+
 } // namespace tarvolo::emf

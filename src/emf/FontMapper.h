@@ -22,6 +22,9 @@ public:
     QString Family(const QString& faceName);
     // The font for a logical font with its em square emPixels high.
     QRawFont Font(const GdiFont& font, qreal emPixels);
+    // The em size in pixels of a logical font whose height, scaled by scale, is the character
+    // height when negative and the cell height (ascent plus descent) when positive.
+    double EmPixels(const GdiFont& font, double height, double scale);
 
 private:
     FontMapper();

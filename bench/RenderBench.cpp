@@ -3,8 +3,8 @@
 //   build/release/bench/render_bench
 //   scripts/bench-render.sh   (also times the reference renderer on the same pages and sizes)
 
-#include "emf/EmfRecorder.h"
-#include "emf/PageRenderer.h"
+#include "render/EmfRecorder.h"
+#include "render/PageRenderer.h"
 
 #include <QGuiApplication>
 #include <QPainter>

@@ -3,7 +3,7 @@
 //
 //   build/release/bench/viewer_bench
 
-#include "platform/DialogService.h"
+#include "doubles/TestDialogService.h"
 #include "platform/NoPrinterDevice.h"
 #include "printing/TQRPrinter.h"
 #include "viewer/TfrmKestanPreview.h"

@@ -1,9 +1,9 @@
 // Plays arbitrary bytes as a metafile onto a small image. Any crash, hang or runaway allocation
 // is a finding; records the player cannot make sense of must only end or skip playback.
 
-#include "emf/EmfPlayer.h"
-#include "emf/LittleEndian.h"
-#include "emf/PageRenderer.h"
+#include "render/EmfPlayer.h"
+#include "metafile/LittleEndian.h"
+#include "render/PageRenderer.h"
 
 #include <QGuiApplication>
 

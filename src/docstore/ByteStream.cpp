@@ -1,7 +1,7 @@
 #include "ByteStream.h"
 
 #include "StreamErrors.h"
-#include "emf/LittleEndian.h"
+#include "metafile/LittleEndian.h"
 
 namespace tarvolo::docstore {
 

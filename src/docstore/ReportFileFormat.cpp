@@ -1,7 +1,7 @@
 #include "ReportFileFormat.h"
 
 #include "StreamErrors.h"
-#include "emf/LittleEndian.h"
+#include "metafile/LittleEndian.h"
 
 #include <chrono>
 #include <cmath>

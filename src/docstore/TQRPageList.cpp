@@ -5,7 +5,7 @@
 #include "StreamErrors.h"
 #include "PageDataReader.h"
 #include "TQRCompress.h"
-#include "emf/LittleEndian.h"
+#include "metafile/LittleEndian.h"
 
 #include <cerrno>
 #include <limits>

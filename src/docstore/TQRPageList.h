@@ -1,7 +1,7 @@
 #pragma once
 
 #include "TQRStream.h"
-#include "emf/Metafile.h"
+#include "metafile/Metafile.h"
 
 #include <cstdint>
 #include <memory>

@@ -2,8 +2,6 @@
 
 #include <QString>
 
-#include <vector>
-
 class QWidget;
 
 namespace tarvolo::platform {
@@ -20,21 +18,6 @@ public:
 class QtDialogService : public DialogService {
 public:
     void ShowMessage(QWidget* parent, const QString& title, const QString& text, Icon icon) override;
-};
-
-// Keeps every message instead of showing it.
-class TestDialogService : public DialogService {
-public:
-    struct Message {
-        QString title;
-        QString text;
-        Icon icon;
-    };
-    std::vector<Message> messages;
-    void ShowMessage(QWidget*, const QString& title, const QString& text, Icon icon) override
-    {
-        messages.push_back({title, text, icon});
-    }
 };
 
 } // namespace tarvolo::platform

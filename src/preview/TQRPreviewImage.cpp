@@ -1,6 +1,6 @@
 #include "TQRPreviewImage.h"
 
-#include "emf/EmfPlayer.h"
+#include "render/EmfPlayer.h"
 #include "printing/TQRPrinter.h"
 
 #include <QPaintEvent>

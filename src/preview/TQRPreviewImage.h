@@ -1,6 +1,6 @@
 #pragma once
 
-#include "emf/Metafile.h"
+#include "metafile/Metafile.h"
 
 #include <QImage>
 #include <QWidget>

@@ -1,9 +1,9 @@
 #include "TQRPrinter.h"
 
 #include "docstore/ReportFileFormat.h"
-#include "emf/EmfRecorder.h"
-#include "emf/LittleEndian.h"
-#include "emf/PainterCanvas.h"
+#include "render/EmfRecorder.h"
+#include "metafile/LittleEndian.h"
+#include "render/PainterCanvas.h"
 
 #include <QCoreApplication>
 

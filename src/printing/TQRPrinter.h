@@ -2,7 +2,7 @@
 
 #include "TPrinterSettings.h"
 #include "docstore/TQRPageList.h"
-#include "emf/ReportCanvas.h"
+#include "render/ReportCanvas.h"
 #include "platform/PrinterDevice.h"
 
 #include <QEvent>

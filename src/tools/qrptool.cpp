@@ -5,7 +5,7 @@
 #include "docstore/ReportVerifier.h"
 #include "docstore/StreamErrors.h"
 #include "docstore/TQRPageList.h"
-#include "emf/PageRenderer.h"
+#include "render/PageRenderer.h"
 #include "platform/NoPrinterDevice.h"
 #include "printing/TQRPrinter.h"
 #include "SampleReport.h"

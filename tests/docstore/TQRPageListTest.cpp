@@ -1,7 +1,7 @@
 #include "docstore/ReportFileFormat.h"
 #include "docstore/StreamErrors.h"
 #include "docstore/TQRPageList.h"
-#include "emf/LittleEndian.h"
+#include "metafile/LittleEndian.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

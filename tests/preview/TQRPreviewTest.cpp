@@ -1,4 +1,4 @@
-#include "platform/TestPrinterDevice.h"
+#include "doubles/TestPrinterDevice.h"
 #include "preview/TQRPreview.h"
 #include "printing/TQRPrinter.h"
 #include "support/ReportFixtures.h"

@@ -1,4 +1,4 @@
-#include "platform/TestPrinterDevice.h"
+#include "doubles/TestPrinterDevice.h"
 #include "printing/TPrinterSettings.h"
 
 #include <gtest/gtest.h>

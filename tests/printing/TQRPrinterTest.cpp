@@ -1,7 +1,7 @@
 #include "docstore/StreamErrors.h"
-#include "emf/EmfRecorder.h"
-#include "emf/LittleEndian.h"
-#include "platform/TestPrinterDevice.h"
+#include "render/EmfRecorder.h"
+#include "metafile/LittleEndian.h"
+#include "doubles/TestPrinterDevice.h"
 #include "printing/TQRPrinter.h"
 #include "support/TestSupport.h"
 

@@ -1,7 +1,7 @@
 #include "ReportFixtures.h"
 
 #include "docstore/TQRPageList.h"
-#include "emf/EmfRecorder.h"
+#include "render/EmfRecorder.h"
 
 namespace tarvolo::test {
 

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "emf/LittleEndian.h"
+#include "metafile/LittleEndian.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "emf/LittleEndian.h"
+#include "metafile/LittleEndian.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

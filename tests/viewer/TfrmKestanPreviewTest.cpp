@@ -1,5 +1,5 @@
-#include "platform/DialogService.h"
-#include "platform/TestPrinterDevice.h"
+#include "doubles/TestDialogService.h"
+#include "doubles/TestPrinterDevice.h"
 #include "printing/TQRPrinter.h"
 #include "support/ReportFixtures.h"
 #include "support/TestSupport.h"

@@ -1,8 +1,8 @@
-#include "emf/EmfPlayer.h"
-#include "emf/EmfRecordReader.h"
-#include "emf/EmfRecorder.h"
-#include "emf/LittleEndian.h"
-#include "emf/PageRenderer.h"
+#include "render/EmfPlayer.h"
+#include "metafile/EmfRecordReader.h"
+#include "render/EmfRecorder.h"
+#include "metafile/LittleEndian.h"
+#include "render/PageRenderer.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "EmfRecordReader.h"
+#include "metafile/EmfRecordReader.h"
 
 #include <QImage>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Metafile.h"
+#include "metafile/Metafile.h"
 
 #include <QColor>
 #include <QImage>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PrinterDevice.h"
+#include "platform/PrinterDevice.h"
 
 #include <QImage>
 #include <QPainter>

@@ -1,6 +1,6 @@
 #include "EmfPlayback.h"
 
-#include "EmfRecordTypes.h"
+#include "metafile/EmfRecordTypes.h"
 #include "FontMapper.h"
 
 #include <QGlyphRun>

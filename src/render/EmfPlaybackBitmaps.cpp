@@ -1,7 +1,7 @@
 #include "EmfPlayback.h"
 
 #include "DibDecoder.h"
-#include "EmfRecordTypes.h"
+#include "metafile/EmfRecordTypes.h"
 
 #include <QPaintEngine>
 

@@ -2,7 +2,7 @@
 
 #include "DeviceContextState.h"
 #include "EmfPlayer.h"
-#include "EmfRecordReader.h"
+#include "metafile/EmfRecordReader.h"
 #include "GdiObjects.h"
 
 #include <QImage>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "EmfPlayer.h"
-#include "Metafile.h"
+#include "metafile/Metafile.h"
 
 #include <QImage>
 #include <QSize>

@@ -1,5 +1,5 @@
-#include "emf/LittleEndian.h"
-#include "emf/Metafile.h"
+#include "metafile/LittleEndian.h"
+#include "metafile/Metafile.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

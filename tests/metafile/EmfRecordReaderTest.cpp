@@ -1,5 +1,5 @@
-#include "emf/EmfRecordReader.h"
-#include "emf/LittleEndian.h"
+#include "metafile/EmfRecordReader.h"
+#include "metafile/LittleEndian.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "DibDecoder.h"
 
-#include "LittleEndian.h"
+#include "metafile/LittleEndian.h"
 
 #include <QByteArray>
 #include <QImageReader>

@@ -1,8 +1,8 @@
 #include "EmfRecorder.h"
 
-#include "EmfRecordTypes.h"
+#include "metafile/EmfRecordTypes.h"
 #include "FontMapper.h"
-#include "LittleEndian.h"
+#include "metafile/LittleEndian.h"
 #include "PageRenderer.h"
 
 #include <QPainter>

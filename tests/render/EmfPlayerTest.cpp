@@ -1,7 +1,7 @@
-#include "emf/EmfPlayer.h"
-#include "emf/EmfRecorder.h"
-#include "emf/LittleEndian.h"
-#include "emf/PageRenderer.h"
+#include "render/EmfPlayer.h"
+#include "render/EmfRecorder.h"
+#include "metafile/LittleEndian.h"
+#include "render/PageRenderer.h"
 #include "support/InkComparison.h"
 #include "support/TestSupport.h"
 

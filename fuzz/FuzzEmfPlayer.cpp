@@ -2,6 +2,7 @@
 // is a finding; records the player cannot make sense of must only end or skip playback.
 
 #include "render/EmfPlayer.h"
+#include "metafile/GdiConstants.h"
 #include "metafile/LittleEndian.h"
 #include "render/PageRenderer.h"
 
@@ -25,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     // Give the input a valid header so that the fuzzer spends its time on the records.
     std::vector<std::uint8_t> bytes(108, 0);
-    WriteU32LE(bytes.data(), 1);
+    WriteU32LE(bytes.data(), emf::emr::Header);
     WriteU32LE(bytes.data() + 4, 108);
     WriteI32LE(bytes.data() + 32, 2646);
     WriteI32LE(bytes.data() + 36, 2643);

@@ -21,8 +21,12 @@ void ByteStream::ReadExact(void* buffer, std::int64_t count)
 
 void ByteStream::WriteExact(const void* buffer, std::int64_t count)
 {
-    if (count != 0 && WriteBytes(buffer, count) != count)
-        throw EWriteError();
+    if (count != 0 && WriteBytes(buffer, count) != count) {
+        const std::string detail = WriteFailure();
+        if (detail.empty())
+            throw EWriteError();
+        throw EWriteError(detail);
+    }
 }
 
 std::int32_t ByteStream::ReadInt32()

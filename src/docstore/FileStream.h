@@ -31,23 +31,37 @@ class FileStream : public ByteStream {
 public:
     enum class Access { ReadOnly, ReadWrite };
 
-    FileStream(UniqueFd fd, Access access) : fd_(std::move(fd)), access_(access) {}
+    // path, when given, is the name write failures report for this file.
+    FileStream(UniqueFd fd, Access access, std::string path = {})
+        : fd_(std::move(fd)), access_(access), path_(std::move(path))
+    {
+    }
 
-    // Opens an existing file; fails with "Cannot open file".
+    // Opens an existing regular file; fails with "Cannot open file" at once for anything else
+    // (a directory, a device, a FIFO without a writer), without waiting on it.
     static FileStream OpenExisting(const std::string& path, Access access);
 
     std::int64_t ReadBytes(void* buffer, std::int64_t count) override;
     std::int64_t WriteBytes(const void* buffer, std::int64_t count) override;
     std::int64_t SeekTo(std::int64_t offset, SeekOrigin origin) override;
+    // "cannot write "<path>": <system reason>" after a short write; the reason alone when the
+    // path is not known.
+    std::string WriteFailure() const override;
 
     int Descriptor() const { return fd_.Get(); }
+    const std::string& Path() const { return path_; }
+    // The errno of the last write when it came up short, else 0.
+    int LastWriteError() const { return writeError_; }
     // Forces written data to the disk; fails with "Stream write error".
     void Sync();
 
 private:
     UniqueFd fd_;
     Access access_;
+    std::string path_;
     std::int64_t position_ = 0;
+    bool writeFailed_ = false;
+    int writeError_ = 0;
 };
 
 } // namespace tarvolo::docstore

@@ -84,6 +84,10 @@ HeaderBytes ReportFileHeader::Encode() const
 std::int64_t ProbeHeaderSize(ByteStream& stream)
 {
     PositionKeeper keeper(stream);
+    // A report without pages is its header alone; there is no page to probe.
+    const std::int64_t size = stream.Size();
+    if (size == kHeaderSize || size == kOldHeaderSize)
+        return size;
     if (ReadProbe(stream, kOldLayoutProbeOffset) == "EMF")
         return kOldHeaderSize;
     ReadProbe(stream, kCurrentLayoutProbeOffset);

@@ -32,8 +32,9 @@ struct ReportFileHeader {
 };
 
 // 124 or 128: the header size, which is also the offset of the first record. Looks for the first
-// page's " EMF" signature where the older, 4-byte-packed header would put it. Leaves the stream
-// position as it was; fails with "Stream read error" when the file is too short to tell.
+// page's " EMF" signature where the older, 4-byte-packed header would put it; a stream of exactly
+// 124 or 128 bytes is a header without pages. Leaves the stream position as it was; fails with
+// "Stream read error" when the file is too short to tell.
 std::int64_t ProbeHeaderSize(ByteStream& stream);
 
 // Rearranges a header read in the older 124-byte layout into the current one; leaves it alone

@@ -31,4 +31,12 @@ std::string SystemErrorText(int error)
     return std::strerror(error);
 }
 
+std::string QuotedPath(const std::string& path)
+{
+    std::string quoted = "\"";
+    quoted += ExpandedPath(path);
+    quoted += '"';
+    return quoted;
+}
+
 } // namespace tarvolo::docstore

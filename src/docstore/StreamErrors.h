@@ -5,14 +5,18 @@
 
 namespace tarvolo::docstore {
 
+// "Stream read error", or "Stream read error: <detail>" where the cause is known.
 class EReadError : public std::runtime_error {
 public:
     EReadError() : std::runtime_error("Stream read error") {}
+    explicit EReadError(const std::string& detail) : std::runtime_error("Stream read error: " + detail) {}
 };
 
+// "Stream write error", or "Stream write error: <detail>" where the cause is known.
 class EWriteError : public std::runtime_error {
 public:
     EWriteError() : std::runtime_error("Stream write error") {}
+    explicit EWriteError(const std::string& detail) : std::runtime_error("Stream write error: " + detail) {}
 };
 
 class EOutOfMemory : public std::runtime_error {
@@ -40,5 +44,8 @@ public:
 
 // The text the system gives for an errno value.
 std::string SystemErrorText(int error);
+
+// The absolute path in double quotes, as the file errors name a file.
+std::string QuotedPath(const std::string& path);
 
 } // namespace tarvolo::docstore

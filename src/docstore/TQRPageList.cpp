@@ -23,6 +23,14 @@ constexpr std::int64_t kLargestOffset = std::numeric_limits<std::int32_t>::max()
     throw EReportFileError("Cannot find page " + std::to_string(page) + ": " + detail);
 }
 
+// Offsets are signed 32-bit: a report cannot grow past 2 GB.
+[[noreturn]] void ThrowTooLarge(const TQRStream& stream, std::int64_t size)
+{
+    const std::string where = stream.SpillFile().empty() ? "the report" : QuotedPath(stream.SpillFile());
+    throw EWriteError("cannot write " + where + ": a report file cannot pass 2 GB, and this one would be " +
+                      std::to_string(size) + " bytes long");
+}
+
 std::string LinkDetail(std::int64_t from, std::int64_t to, const char* problem)
 {
     return "the record at offset " + std::to_string(from) + " links to offset " + std::to_string(to) + ", " + problem;
@@ -68,7 +76,7 @@ void TQRPageList::BeginPageRecord()
     ByteStream& stream = Stream();
     recordStart_ = stream.SeekTo(0, SeekOrigin::End);
     if (recordStart_ > kLargestOffset - kRecordOverhead)
-        throw EWriteError();
+        ThrowTooLarge(*RecordStream_, recordStart_ + kRecordOverhead);
     stream.WriteInt32(RecordCount_);
     nextRecordField_ = stream.Position();
     stream.WriteInt32(static_cast<std::int32_t>(nextRecordField_));
@@ -79,12 +87,12 @@ void TQRPageList::EndPageRecord()
     ByteStream& stream = Stream();
     stream.WriteInt32(static_cast<std::int32_t>(recordStart_));
     const std::int64_t recordEnd = stream.Position();
-    // Offsets are 32-bit: a report cannot grow past 2 GB.
     if (recordEnd > kLargestOffset)
-        throw EWriteError();
+        ThrowTooLarge(*RecordStream_, recordEnd);
     stream.SetPosition(nextRecordField_);
     stream.WriteInt32(static_cast<std::int32_t>(recordEnd));
     stream.SetPosition(recordEnd);
+    resumeOffset_ = recordEnd;
 }
 
 void TQRPageList::CompleteFile()
@@ -107,8 +115,16 @@ void TQRPageList::WriteHeader()
 void TQRPageList::ReadHeader()
 {
     resumeOffset_ = -1;
-    const HeaderRead read = ReadReportHeader(Stream());
-    RecordCount_ = read.header.StoredPageCount;
+    ByteStream& stream = Stream();
+    const HeaderRead read = ReadReportHeader(stream);
+    const std::int32_t count = read.header.StoredPageCount;
+    // Every record takes at least its 12 bytes of links: a count beyond that is a damaged header.
+    const std::int64_t mostPages = (stream.Size() - read.size) / kRecordOverhead;
+    if (count < 0 || count > mostPages)
+        throw EReportFileError("Damaged report: the page count at offset 8 is " + std::to_string(count) +
+                               (count < 0 ? "" : ", more than the " + std::to_string(mostPages) + " pages a file of " +
+                                                     std::to_string(stream.Size()) + " bytes can hold"));
+    RecordCount_ = count;
     resumeOffset_ = read.size;
 }
 
@@ -156,14 +172,13 @@ std::int64_t TQRPageList::PositionAtPage(int n, std::int64_t resumeOffset, std::
     if (n == RecordCount_)
         return PositionAtLastPage(n, firstRecord, size);
 
-    const std::int64_t position = stream.Position();
-    std::int64_t start;
-    if (position == size)
+    // Resume where the last operation left the stream only when it ended on a record boundary;
+    // after a failure nobody knows where the stream stands, so the walk begins at the first record.
+    std::int64_t start = firstRecord;
+    if (resumeOffset == size)
         start = PositionAtLastPage(n, firstRecord, size);
-    else if (position == resumeOffset && position >= firstRecord && position <= size - kRecordOverhead)
-        start = position;
-    else
-        start = firstRecord; // the stream stands somewhere unknown: begin where a record surely is
+    else if (resumeOffset >= firstRecord && resumeOffset <= size - kRecordOverhead)
+        start = resumeOffset;
 
     stream.SetPosition(start);
     const std::int32_t p = stream.ReadInt32();
@@ -228,7 +243,14 @@ std::unique_ptr<emf::Metafile> TQRPageList::ReadPage(int n)
     const std::int64_t size = stream.Size();
     const std::int64_t start = PositionAtPage(n, resumeOffset, ProbeHeaderSize(stream), size);
     stream.SetPosition(start);
-    stream.ReadInt32(); // PageNo
+    // The first and the last record are reached without a walk: a file cut short at a record
+    // boundary, or a page count larger than the records, would otherwise serve another page.
+    const std::int32_t pageNo = stream.ReadInt32();
+    if (pageNo != n)
+        ThrowWalkError(n, "the record at offset " + std::to_string(start) + " holds page " + std::to_string(pageNo) +
+                              (n == RecordCount_ && n != 1 ? ", and the file's last four bytes at offset " +
+                                                                 std::to_string(size - 4) + " point to it"
+                                                           : ""));
     const std::int64_t next = stream.ReadInt32();
     if (next < start + kRecordOverhead || next > size)
         ThrowWalkError(n, LinkDetail(start, next, next > size ? "outside the file" : "which is not after the record"));

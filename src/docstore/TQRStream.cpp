@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarvolo::docstore {
@@ -27,26 +29,34 @@ std::string TemporaryFolder()
 std::shared_ptr<TQRStream> TQRStream::CreateInMemory(std::int64_t limit)
 {
     std::shared_ptr<TQRStream> stream(new TQRStream);
-    stream->MemoryBuffer = std::make_unique<MemoryStream>();
-    stream->MemoryBacked = true;
-    stream->SpillLimit = limit;
+    stream->MemoryBuffer_ = std::make_unique<MemoryStream>();
+    stream->MemoryBacked_ = true;
+    stream->SpillLimit_ = limit;
     return stream;
 }
 
 std::shared_ptr<TQRStream> TQRStream::OpenOnFile(const std::string& path)
 {
     std::shared_ptr<TQRStream> stream(new TQRStream);
-    stream->FileBacking = std::make_unique<FileStream>(FileStream::OpenExisting(path, FileStream::Access::ReadOnly));
+    stream->FileBacking_ = std::make_unique<FileStream>(FileStream::OpenExisting(path, FileStream::Access::ReadOnly));
+    struct stat info {};
+    if (::fstat(stream->FileDescriptor(), &info) != 0)
+        throw EFOpenError(path, SystemErrorText(errno));
+    // Absolute now, so that a later change of the working folder cannot make errors name another file.
+    std::error_code ignored;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
+    stream->sourcePath_ = absolute.empty() ? path : absolute.lexically_normal().string();
+    stream->sourceVersion_ = {info.st_size, info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
     return stream;
 }
 
 TQRStream::~TQRStream()
 {
-    std::lock_guard guard(StreamLock);
-    FileBacking.reset();
-    MemoryBuffer.reset();
-    if (!SpillFileName.empty())
-        ::unlink(SpillFileName.c_str());
+    std::lock_guard guard(StreamLock_);
+    FileBacking_.reset();
+    MemoryBuffer_.reset();
+    if (!SpillFileName_.empty())
+        ::unlink(SpillFileName_.c_str());
 }
 
 std::string TQRStream::MakeSpillFileName()
@@ -83,54 +93,94 @@ void TQRStream::Spill()
         ::unlink(name.c_str());
         throw EFCreateError(name, SystemErrorText(error));
     }
-    auto file = std::make_unique<FileStream>(UniqueFd(fd), FileStream::Access::ReadWrite);
-    const auto& data = MemoryBuffer->Data();
+    auto file = std::make_unique<FileStream>(UniqueFd(fd), FileStream::Access::ReadWrite, name);
+    const auto& data = MemoryBuffer_->Data();
     if (file->WriteBytes(data.data(), static_cast<std::int64_t>(data.size())) != static_cast<std::int64_t>(data.size())) {
-        const int error = errno ? errno : ENOSPC;
+        const int error = file->LastWriteError() ? file->LastWriteError() : ENOSPC;
         file.reset();
         ::unlink(name.c_str());
         throw EFCreateError(name, SystemErrorText(error));
     }
-    file->SetPosition(MemoryBuffer->Position());
-    SpillFileName = name;
-    FileBacking = std::move(file);
-    MemoryBuffer.reset();
-    MemoryBacked = false;
+    file->SetPosition(MemoryBuffer_->Position());
+    SpillFileName_ = name;
+    FileBacking_ = std::move(file);
+    MemoryBuffer_.reset();
+    MemoryBacked_ = false;
 }
 
 std::int64_t TQRStream::ReadBytes(void* buffer, std::int64_t count)
 {
-    std::lock_guard guard(StreamLock);
-    return MemoryBacked ? MemoryBuffer->ReadBytes(buffer, count) : FileBacking->ReadBytes(buffer, count);
+    std::lock_guard guard(StreamLock_);
+    return MemoryBacked_ ? MemoryBuffer_->ReadBytes(buffer, count) : FileBacking_->ReadBytes(buffer, count);
 }
 
 std::int64_t TQRStream::WriteBytes(const void* buffer, std::int64_t count)
 {
-    std::lock_guard guard(StreamLock);
-    if (!MemoryBacked)
-        return FileBacking->WriteBytes(buffer, count);
-    const std::int64_t written = MemoryBuffer->WriteBytes(buffer, count);
-    if (static_cast<std::int64_t>(MemoryBuffer->Data().size()) > SpillLimit)
+    std::lock_guard guard(StreamLock_);
+    if (!MemoryBacked_)
+        return FileBacking_->WriteBytes(buffer, count);
+    const std::int64_t written = MemoryBuffer_->WriteBytes(buffer, count);
+    if (static_cast<std::int64_t>(MemoryBuffer_->Data().size()) > SpillLimit_)
         Spill();
     return written;
 }
 
 std::int64_t TQRStream::SeekTo(std::int64_t offset, SeekOrigin origin)
 {
-    std::lock_guard guard(StreamLock);
-    return MemoryBacked ? MemoryBuffer->SeekTo(offset, origin) : FileBacking->SeekTo(offset, origin);
+    std::lock_guard guard(StreamLock_);
+    return MemoryBacked_ ? MemoryBuffer_->SeekTo(offset, origin) : FileBacking_->SeekTo(offset, origin);
+}
+
+std::string TQRStream::WriteFailure() const
+{
+    std::lock_guard guard(StreamLock_);
+    return MemoryBacked_ ? MemoryBuffer_->WriteFailure() : FileBacking_->WriteFailure();
+}
+
+TQRStream::FileVersion TQRStream::SourceVersionNow() const
+{
+    struct stat info {};
+    if (::fstat(FileBacking_->Descriptor(), &info) != 0)
+        throw EReadError(QuotedPath(sourcePath_) + ": " + SystemErrorText(errno));
+    return {info.st_size, info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
+}
+
+void TQRStream::CheckSourceUnchanged() const
+{
+    const FileVersion now = SourceVersionNow();
+    if (now == sourceVersion_)
+        return;
+    const std::string then = std::to_string(sourceVersion_.size) + " bytes";
+    throw EReadError(QuotedPath(sourcePath_) + " changed after it was opened (" +
+                     (now.size != sourceVersion_.size ? then + " then, " + std::to_string(now.size) + " now"
+                                                      : then + " then and now, modified since") +
+                     ")");
 }
 
 void TQRStream::CopyTo(ByteStream& destination)
 {
-    std::lock_guard guard(StreamLock);
+    std::lock_guard guard(StreamLock_);
+    // Another program may have cut or rewritten the opened file; a copy of that would pass for
+    // the report that was loaded.
+    const bool opened = !sourcePath_.empty();
+    if (opened)
+        CheckSourceUnchanged();
     SetPosition(0);
     std::vector<std::uint8_t> buffer(kCopyChunk);
+    std::int64_t copied = 0;
     for (;;) {
         const std::int64_t n = ReadBytes(buffer.data(), kCopyChunk);
         if (n == 0)
             break;
         destination.WriteExact(buffer.data(), n);
+        copied += n;
+    }
+    if (opened) {
+        CheckSourceUnchanged();
+        if (copied != sourceVersion_.size)
+            throw EReadError(QuotedPath(sourcePath_) + " changed after it was opened (" +
+                             std::to_string(sourceVersion_.size) + " bytes then, only " +
+                             std::to_string(copied) + " could be read)");
     }
 }
 

@@ -1,6 +1,6 @@
 #include "EmfRecordReader.h"
 
-#include "EmfRecordTypes.h"
+#include "GdiConstants.h"
 #include "LittleEndian.h"
 
 #include <cstring>

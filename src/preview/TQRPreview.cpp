@@ -1,7 +1,7 @@
 #include "TQRPreview.h"
 
+#include "printing/PageSource.h"
 #include "printing/PaperSizeTable.h"
-#include "printing/TQRPrinter.h"
 
 #include <QScrollBar>
 
@@ -31,20 +31,14 @@ TQRPreview::~TQRPreview()
         AttachPrinter(nullptr);
 }
 
-void TQRPreview::AttachPrinter(printing::TQRPrinter* printer)
+void TQRPreview::AttachPrinter(printing::PageSource* printer)
 {
-    if (ReportPrinter_ && ReportPrinter_->PreviewClient == this) {
-        ReportPrinter_->SetPreviewShowing(false);
-        ReportPrinter_->PreviewClient = nullptr;
-        ReportPrinter_->PreviewDetach = nullptr;
-    }
+    if (ReportPrinter_)
+        ReportPrinter_->DetachPreview(this);
     ReportPrinter_ = printer;
     PageView_->SetReportPrinter(printer);
-    if (printer) {
-        printer->PreviewClient = this;
-        printer->PreviewDetach = [this] { AttachPrinter(nullptr); };
-        printer->SetPreviewShowing(true);
-    }
+    if (printer)
+        printer->AttachPreview(this, [this] { AttachPrinter(nullptr); });
     SetPageNumber(1);
     PageView_->ShowPage(1);
     viewport()->update();

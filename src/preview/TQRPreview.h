@@ -7,16 +7,16 @@
 #include <functional>
 
 namespace tarvolo::printing {
-class TQRPrinter;
+class PageSource;
 }
 
 namespace tarvolo::preview {
 
 enum class TPreviewZoomMode { zmFitPage, zmFitWidth, zmPercent };
 
-// A scrolling view of one page of a report printer object at a zoom: sized and centred from the
+// A scrolling view of one page of a report (a page source, in this system the report printer object) at a zoom: sized and centred from the
 // paper and the zoom, with fit-page, fit-width and fixed zoom re-applied on every resize. It turns
-// the printer object's posted notifications into OnPageAvailable and OnProgressUpdate.
+// the source's posted notifications into OnPageAvailable and OnProgressUpdate.
 class TQRPreview : public QScrollArea {
 public:
     static constexpr int kMinZoom = 2, kMaxZoom = 2000;
@@ -24,8 +24,8 @@ public:
     explicit TQRPreview(QWidget* parent = nullptr);
     ~TQRPreview() override;
 
-    void AttachPrinter(printing::TQRPrinter* printer);
-    printing::TQRPrinter* ReportPrinter() const { return ReportPrinter_; }
+    void AttachPrinter(printing::PageSource* printer);
+    printing::PageSource* ReportPrinter() const { return ReportPrinter_; }
 
     int PageNumber() const { return PageNumber_; }
     void SetPageNumber(int page);
@@ -50,7 +50,7 @@ protected:
 private:
     QWidget* content_;
     TQRPreviewImage* PageView_;
-    printing::TQRPrinter* ReportPrinter_ = nullptr;
+    printing::PageSource* ReportPrinter_ = nullptr;
     int PageNumber_ = 1;
     int Zoom_ = 100;
     TPreviewZoomMode ZoomMode_ = TPreviewZoomMode::zmPercent;

@@ -1,7 +1,7 @@
 #include "TQRPreviewImage.h"
 
 #include "render/EmfPlayer.h"
-#include "printing/TQRPrinter.h"
+#include "printing/PageSource.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -17,9 +17,9 @@ TQRPreviewImage::TQRPreviewImage(QWidget* parent) : QWidget(parent)
 void TQRPreviewImage::ShowPage(int n)
 {
     // Fetched before anything changes, so that a page that fails to load leaves the shown one.
-    std::unique_ptr<emf::Metafile> page = ReportPrinter ? ReportPrinter->FetchPage(n) : nullptr;
+    std::unique_ptr<emf::Metafile> page = ReportPrinter_ ? ReportPrinter_->FetchPage(n) : nullptr;
     ShownPage_ = n;
-    ShownMetafile = std::move(page);
+    ShownMetafile_ = std::move(page);
     drawn_ = QImage();
     repaint();
 }
@@ -30,7 +30,7 @@ void TQRPreviewImage::DrawPage(QPainter& painter, QSize size)
 {
     const int w = size.width(), h = size.height();
     painter.fillRect(QRect(QPoint(1, 1), QPoint(w - 4, h - 4)), Qt::white);
-    emf::EmfPlayer::Play(*ShownMetafile, painter, QRectF(0, 0, w, h));
+    emf::EmfPlayer::Play(*ShownMetafile_, painter, QRectF(0, 0, w, h));
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setPen(QPen(Qt::black, 0));
     painter.setBrush(Qt::NoBrush);
@@ -41,7 +41,7 @@ void TQRPreviewImage::DrawPage(QPainter& painter, QSize size)
 
 void TQRPreviewImage::paintEvent(QPaintEvent* event)
 {
-    if (!ShownMetafile)
+    if (!ShownMetafile_)
         return; // the preview's background shows through
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = (QSizeF(size()) * ratio).toSize();

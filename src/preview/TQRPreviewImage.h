@@ -8,7 +8,7 @@
 #include <memory>
 
 namespace tarvolo::printing {
-class TQRPrinter;
+class PageSource;
 }
 
 namespace tarvolo::preview {
@@ -22,8 +22,8 @@ public:
 
     void ShowPage(int n);
     int ShownPage() const { return ShownPage_; }
-    bool HasPage() const { return ShownMetafile != nullptr; }
-    void SetReportPrinter(printing::TQRPrinter* printer) { ReportPrinter = printer; }
+    bool HasPage() const { return ShownMetafile_ != nullptr; }
+    void SetReportPrinter(printing::PageSource* printer) { ReportPrinter_ = printer; }
     // How many times the page has been drawn from its metafile; for tests and benchmarks.
     int PagesDrawn() const { return pagesDrawn_; }
 
@@ -33,9 +33,9 @@ protected:
 private:
     void DrawPage(QPainter& painter, QSize size);
 
-    printing::TQRPrinter* ReportPrinter = nullptr;
+    printing::PageSource* ReportPrinter_ = nullptr;
     int ShownPage_ = 1;
-    std::unique_ptr<emf::Metafile> ShownMetafile;
+    std::unique_ptr<emf::Metafile> ShownMetafile_;
     QImage drawn_; // the page as last drawn, at the device pixel ratio
     int pagesDrawn_ = 0;
 };

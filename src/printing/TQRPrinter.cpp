@@ -1,8 +1,6 @@
 #include "TQRPrinter.h"
 
-#include "docstore/ReportFileFormat.h"
 #include "render/EmfRecorder.h"
-#include "metafile/LittleEndian.h"
 #include "render/PainterCanvas.h"
 
 #include <QCoreApplication>
@@ -13,7 +11,6 @@ namespace tarvolo::printing {
 
 namespace {
 
-constexpr std::int64_t kPageStreamSpillLimit = 100000;
 constexpr long double kScreenScale = TQRPrinter::kScreenPixelsPerInch / 254.0L;
 
 } // namespace
@@ -47,13 +44,13 @@ TQRPrinter::TQRPrinter(platform::PrinterDevice& applicationPrinter, const Printe
     HasPrinter_ = !applicationPrinter.Printers().isEmpty();
     DevicePrinter_ = makeDevice();
     if (HasPrinter_) {
-        DeviceSettings.BindPrinter(DevicePrinter_.get());
+        DeviceSettings_.BindPrinter(DevicePrinter_.get());
         ProcessPendingEvents();
         if (applicationPrinter.PrinterIndex() < DevicePrinter_->Printers().size())
             DevicePrinter_->SetPrinterIndex(applicationPrinter.PrinterIndex());
     }
-    UnprintableTop = DeviceSettings.PhysicalTop();
-    UnprintableLeft = DeviceSettings.PhysicalLeft();
+    UnprintableTop = DeviceSettings_.PhysicalTop();
+    UnprintableLeft = DeviceSettings_.PhysicalLeft();
 }
 
 TQRPrinter::~TQRPrinter()
@@ -69,14 +66,10 @@ void TQRPrinter::ClearReport()
     if (State_ == PrinterState::Busy)
         RequestCancel();
     recorder_.reset();
-    PageMetafile.reset();
+    PageMetafile_.reset();
     printerCanvas_.reset();
     OutputCanvas_ = nullptr;
-    if (PageStream_) {
-        PageStream_.reset();
-        Pages_.SetRecordStream(nullptr);
-    }
-    Pages_.Reset();
+    document_.Close();
     State_ = PrinterState::Ready;
 }
 
@@ -86,41 +79,31 @@ std::unique_ptr<emf::Metafile> TQRPrinter::FetchPage(int n)
 {
     if (State_ == PrinterState::Ready || n < 1 || n > PageTotal_)
         return nullptr;
-    return Pages_.ReadPage(n);
-}
-
-// A compressed report stores UncompressedLength where a plain one starts its EMF header.
-bool TQRPrinter::FirstPageIsCompressed()
-{
-    docstore::ByteStream& stream = *Pages_.RecordStream();
-    const docstore::HeaderRead header = docstore::ReadReportHeader(stream);
-    if (!header.header.PagesCompressed)
-        return false;
-    std::uint8_t start[48] = {};
-    stream.SetPosition(header.size + 8);
-    const bool plain = stream.ReadBytes(start, sizeof start) == sizeof start && ReadU32LE(start) == emf::kEmrHeader &&
-                       ReadU32LE(start + emf::kEmfSignatureOffset) == emf::kEmfSignature;
-    stream.SetPosition(header.size);
-    return !plain;
+    return document_.Page(n);
 }
 
 void TQRPrinter::ReadReportFile(const std::string& path)
 {
     if (State_ != PrinterState::Ready)
         ClearReport();
-    Pages_.OpenFile(path);
-    // Pages stored compressed are read decoded; what new recordings do stays SetPageCompression's.
-    Pages_.SetCompressPages(FirstPageIsCompressed());
-    PageTotal_ = Pages_.RecordCount();
-    ScaleX = ScaleY = kScreenScale;
-    if (PageTotal_ > 0) {
-        const std::unique_ptr<emf::Metafile> first = Pages_.ReadPage(1);
-        if (const auto paper = InferPaper(first->Width(), first->Height())) {
-            SetPaperSize(paper->first);
-            SetOrientation(paper->second);
+    // A load that fails leaves no pages behind: nothing may be read from, or recorded after, a
+    // report that did not open.
+    try {
+        document_.Open(path);
+        PageTotal_ = document_.PageCount();
+        ScaleX = ScaleY = kScreenScale;
+        if (PageTotal_ > 0) {
+            const std::unique_ptr<emf::Metafile> first = document_.Page(1);
+            if (const auto paper = InferPaper(first->Width(), first->Height())) {
+                SetPaperSize(paper->first);
+                SetOrientation(paper->second);
+            }
         }
+    } catch (...) {
+        document_.Close();
+        PageTotal_ = 0;
+        throw;
     }
-    PageStream_ = Pages_.RecordStream();
     State_ = PrinterState::Finished;
     ExportHandler = nullptr;
     PrintSetupHandler = nullptr;
@@ -130,7 +113,7 @@ void TQRPrinter::ReadReportFile(const std::string& path)
 void TQRPrinter::WriteReportFile(const std::string& path)
 {
     if (State_ == PrinterState::Finished)
-        Pages_.CopyToFile(path);
+        document_.SaveCopy(path);
 }
 
 void TQRPrinter::UseScreenScale()
@@ -140,11 +123,11 @@ void TQRPrinter::UseScreenScale()
 
 void TQRPrinter::BeginReport()
 {
-    PageMetafile.reset();
+    PageMetafile_.reset();
     PagesAvailable_ = 0;
     CancelRequested = false;
     if (Target == OutputTarget::ToPrinter)
-        DeviceSettings.WriteToPrinter();
+        DeviceSettings_.WriteToPrinter();
     UnprintableTop = TargetUnprintableTop();
     UnprintableLeft = TargetUnprintableLeft();
     if (State_ != PrinterState::Ready)
@@ -153,9 +136,7 @@ void TQRPrinter::BeginReport()
     PageTotal_ = 0;
     State_ = PrinterState::Busy;
     if (Target == OutputTarget::ToPageStore) {
-        PageStream_ = docstore::TQRStream::CreateInMemory(kPageStreamSpillLimit);
-        Pages_.SetRecordStream(PageStream_);
-        Pages_.SetCompressPages(compressPages_);
+        document_.CreateNew(compressPages_);
         UseScreenScale();
     } else {
         const platform::DeviceCapabilities caps = DevicePrinter_->Capabilities();
@@ -170,13 +151,13 @@ void TQRPrinter::CloseOpenPage()
 {
     if (Target == OutputTarget::ToPageStore) {
         CloseMetafilePage();
-        Pages_.AppendPage(*PageMetafile);
-        PageMetafile.reset();
+        document_.AppendPage(*PageMetafile_);
+        PageMetafile_.reset();
     } else if (PageInPrintRange()) {
         ClosePrinterPage();
     } else {
         CloseMetafilePage();
-        PageMetafile.reset();
+        PageMetafile_.reset();
     }
 }
 
@@ -203,8 +184,8 @@ void TQRPrinter::EndReport()
     if (Target == OutputTarget::ToPageStore) {
         if (PageTotal_ > 0) {
             CloseMetafilePage();
-            Pages_.AppendPage(*PageMetafile);
-            PageMetafile.reset();
+            document_.AppendPage(*PageMetafile_);
+            PageMetafile_.reset();
         }
     } else if (DevicePrinter_->Printing()) {
         DevicePrinter_->EndDoc();
@@ -215,7 +196,7 @@ void TQRPrinter::EndReport()
     ProcessPendingEvents();
     SetPagesAvailable(PagesAvailable_ + 1);
     if (Target == OutputTarget::ToPageStore)
-        Pages_.CompleteFile();
+        document_.Complete();
     else if (AfterPrintHook)
         AfterPrintHook(*this);
 }
@@ -225,8 +206,8 @@ void TQRPrinter::AbortReport()
     if (Target == OutputTarget::ToPageStore) {
         if (recorder_) {
             CloseMetafilePage();
-            Pages_.AppendPage(*PageMetafile);
-            PageMetafile.reset();
+            document_.AppendPage(*PageMetafile_);
+            PageMetafile_.reset();
         }
     } else {
         DevicePrinter_->Abort();
@@ -247,7 +228,7 @@ void TQRPrinter::CloseMetafilePage()
 {
     if (!recorder_)
         return;
-    PageMetafile = recorder_->Finish();
+    PageMetafile_ = recorder_->Finish();
     recorder_.reset();
     OutputCanvas_ = nullptr;
 }
@@ -270,7 +251,7 @@ void TQRPrinter::SelectPrinter(int index)
         return;
     DevicePrinter_->SetPrinterIndex(index);
     TPrinterSettings::ReloadDeviceDefaults(*DevicePrinter_);
-    DeviceSettings.ReadFromPrinter();
+    DeviceSettings_.ReadFromPrinter();
 }
 
 std::int32_t TQRPrinter::ToDeviceX(long double x) const
@@ -295,12 +276,12 @@ std::int32_t TQRPrinter::ToDeviceHeight(long double h) const
 
 std::int32_t TQRPrinter::TargetUnprintableLeft() const
 {
-    return Target == OutputTarget::ToPrinter ? DeviceSettings.PhysicalLeft() : 0;
+    return Target == OutputTarget::ToPrinter ? DeviceSettings_.PhysicalLeft() : 0;
 }
 
 std::int32_t TQRPrinter::TargetUnprintableTop() const
 {
-    return Target == OutputTarget::ToPrinter ? DeviceSettings.PhysicalTop() : 0;
+    return Target == OutputTarget::ToPrinter ? DeviceSettings_.PhysicalTop() : 0;
 }
 
 // --- Notifications ---------------------------------------------------------------------------
@@ -332,6 +313,22 @@ void TQRPrinter::SetPreviewShowing(bool showing)
         if (AfterPreviewHook)
             AfterPreviewHook(*this);
     }
+}
+
+void TQRPrinter::AttachPreview(QObject* preview, std::function<void()> detach)
+{
+    PreviewClient = preview;
+    PreviewDetach = std::move(detach);
+    SetPreviewShowing(true);
+}
+
+void TQRPrinter::DetachPreview(QObject* preview)
+{
+    if (!preview || PreviewClient != preview)
+        return;
+    SetPreviewShowing(false);
+    PreviewClient = nullptr;
+    PreviewDetach = nullptr;
 }
 
 void TQRPrinter::NotifyPreviewClosed()

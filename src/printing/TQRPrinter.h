@@ -1,11 +1,11 @@
 #pragma once
 
+#include "PageSource.h"
 #include "TPrinterSettings.h"
-#include "docstore/TQRPageList.h"
+#include "docstore/ReportDocument.h"
 #include "render/ReportCanvas.h"
 #include "platform/PrinterDevice.h"
 
-#include <QEvent>
 #include <QPointer>
 
 #include <functional>
@@ -26,22 +26,6 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Message numbers of the notifications, relative to the platform's WM_USER (1024).
-enum : int { MSG_PROGRESS_UPDATE = 1024, MSG_PAGE_AVAILABLE = 1025, MSG_PRINT_REQUEST = 1026, MSG_PREVIEW_CLOSED = 1028 };
-
-// A notification from a report printer object, posted to its preview client or sent to its owner.
-class PrinterMessageEvent : public QEvent {
-public:
-    static QEvent::Type EventType();
-    PrinterMessageEvent(int message, int wParam, const void* lParam = nullptr)
-        : QEvent(EventType()), Message(message), WParam(wParam), LParam(lParam)
-    {
-    }
-    const int Message;
-    const int WParam;
-    const void* const LParam;
-};
-
 enum class PrinterState : std::uint8_t { Ready, Busy, Finished };
 enum class OutputTarget : std::uint8_t { ToPageStore, ToPrinter };
 
@@ -49,15 +33,16 @@ using PrinterDeviceFactory = std::function<std::unique_ptr<platform::PrinterDevi
 
 // The object that owns one report's pages and what is needed to put them on paper: a private
 // printer device with its settings, the page list, the conversions from 0.1 mm to device pixels,
-// the notifications to a preview, and loading, saving and recording whole reports.
-class TQRPrinter {
+// the notifications to a preview, and loading, saving and recording whole reports. The report
+// itself is kept by a report document; this object adds paper, printing and the preview link.
+class TQRPrinter : public PageSource {
 public:
     // The screen that pages are recorded for and sized on: 96 pixels per inch.
     static constexpr long double kScreenPixelsPerInch = 96;
 
     // applicationPrinter is the application-wide printer object; makeDevice makes this object's own.
     TQRPrinter(platform::PrinterDevice& applicationPrinter, const PrinterDeviceFactory& makeDevice);
-    ~TQRPrinter();
+    ~TQRPrinter() override;
     TQRPrinter(const TQRPrinter&) = delete;
     TQRPrinter& operator=(const TQRPrinter&) = delete;
 
@@ -65,8 +50,8 @@ public:
     void ClearReport();
     void RequestCancel() { CancelRequested = true; }
     PrinterState State() const { return State_; }
-    int PageTotal() const { return PageTotal_; }
-    int PagesAvailable() const { return PagesAvailable_; }
+    int PageTotal() const override { return PageTotal_; }
+    int PagesAvailable() const override { return PagesAvailable_; }
     bool LoadedFromFile() const { return LoadedFromFile_; }
     bool HasPrinter() const { return HasPrinter_; }
 
@@ -80,29 +65,29 @@ public:
     emf::ReportCanvas* OutputCanvas() const { return OutputCanvas_; }
 
     // A new page holding page n, or nothing outside 1..PageTotal or while Ready. The caller owns it.
-    std::unique_ptr<emf::Metafile> FetchPage(int n);
+    std::unique_ptr<emf::Metafile> FetchPage(int n) override;
 
     // Paper, orientation and copies, through the device settings' own rules.
-    TPrinterOrientation Orientation() const { return DeviceSettings.Orientation(); }
-    void SetOrientation(TPrinterOrientation orientation) { DeviceSettings.SetOrientation(orientation); }
-    TQRPaperSize PaperSize() const { return DeviceSettings.PaperSize(); }
-    void SetPaperSize(TQRPaperSize size) { DeviceSettings.SetPaperSize(size); }
-    std::int32_t NominalPaperWidth() const { return DeviceSettings.NominalPaperWidth(); }
-    std::int32_t NominalPaperLength() const { return DeviceSettings.NominalPaperLength(); }
-    void SetNominalPaperWidth(std::int32_t width) { DeviceSettings.SetNominalPaperWidth(width); }
-    void SetNominalPaperLength(std::int32_t length) { DeviceSettings.SetNominalPaperLength(length); }
-    void SetOutputBin(TQRBin bin) { DeviceSettings.SetOutputBin(bin); }
-    void SetCopies(std::int32_t copies) { DeviceSettings.SetCopies(copies); }
-    std::int32_t SheetWidth() const;
-    std::int32_t SheetLength() const;
+    TPrinterOrientation Orientation() const { return DeviceSettings_.Orientation(); }
+    void SetOrientation(TPrinterOrientation orientation) { DeviceSettings_.SetOrientation(orientation); }
+    TQRPaperSize PaperSize() const { return DeviceSettings_.PaperSize(); }
+    void SetPaperSize(TQRPaperSize size) { DeviceSettings_.SetPaperSize(size); }
+    std::int32_t NominalPaperWidth() const { return DeviceSettings_.NominalPaperWidth(); }
+    std::int32_t NominalPaperLength() const { return DeviceSettings_.NominalPaperLength(); }
+    void SetNominalPaperWidth(std::int32_t width) { DeviceSettings_.SetNominalPaperWidth(width); }
+    void SetNominalPaperLength(std::int32_t length) { DeviceSettings_.SetNominalPaperLength(length); }
+    void SetOutputBin(TQRBin bin) { DeviceSettings_.SetOutputBin(bin); }
+    void SetCopies(std::int32_t copies) { DeviceSettings_.SetCopies(copies); }
+    std::int32_t SheetWidth() const override;
+    std::int32_t SheetLength() const override;
     void SelectPrinter(int index);
     void SetPageCompression(bool on) { compressPages_ = on; }
 
     // 0.1 mm to device pixels, rounded half to even.
     std::int32_t ToDeviceX(long double x) const;
     std::int32_t ToDeviceY(long double y) const;
-    std::int32_t ToDeviceWidth(long double w) const;
-    std::int32_t ToDeviceHeight(long double h) const;
+    std::int32_t ToDeviceWidth(long double w) const override;
+    std::int32_t ToDeviceHeight(long double h) const override;
     std::int32_t TargetUnprintableLeft() const;
     std::int32_t TargetUnprintableTop() const;
 
@@ -112,6 +97,8 @@ public:
     void SetPreviewShowing(bool showing);
     bool PreviewShowing() const { return PreviewShowing_; }
     void NotifyPreviewClosed();
+    void AttachPreview(QObject* preview, std::function<void()> detach) override;
+    void DetachPreview(QObject* preview) override;
     void RequestPrintSetup(QObject* sender);
     void ExportReport(QObject* filter);
 
@@ -141,21 +128,20 @@ public:
     std::function<void(QObject*)> PrintSetupHandler;
 
     platform::PrinterDevice& DevicePrinter() { return *DevicePrinter_; }
-    TPrinterSettings& Settings() { return DeviceSettings; }
-    docstore::TQRPageList& Pages() { return Pages_; }
-    const std::shared_ptr<docstore::TQRStream>& PageStream() const { return PageStream_; }
+    TPrinterSettings& Settings() { return DeviceSettings_; }
+    docstore::TQRPageList& Pages() { return document_.Pages(); }
+    const std::shared_ptr<docstore::TQRStream>& PageStream() const { return document_.Stream(); }
+    docstore::ReportDocument& Document() { return document_; }
 
 private:
     void OpenMetafilePage();
     void CloseMetafilePage();
     void CloseOpenPage();
     void UseScreenScale();
-    bool FirstPageIsCompressed();
 
     std::unique_ptr<platform::PrinterDevice> DevicePrinter_;
-    TPrinterSettings DeviceSettings;
-    std::shared_ptr<docstore::TQRStream> PageStream_;
-    docstore::TQRPageList Pages_;
+    TPrinterSettings DeviceSettings_;
+    docstore::ReportDocument document_;
     PrinterState State_ = PrinterState::Ready;
     int PageTotal_ = 0;
     int PagesAvailable_ = 0;
@@ -166,7 +152,7 @@ private:
 
     // The page being recorded, and the metafile it became.
     std::unique_ptr<emf::EmfRecorder> recorder_;
-    std::optional<emf::Metafile> PageMetafile;
+    std::optional<emf::Metafile> PageMetafile_;
     std::unique_ptr<emf::PainterCanvas> printerCanvas_;
     emf::ReportCanvas* OutputCanvas_ = nullptr;
 };

@@ -10,17 +10,6 @@
 
 namespace tarvolo::emf {
 
-namespace gdi {
-enum : int { MM_TEXT = 1, MM_LOMETRIC, MM_HIMETRIC, MM_LOENGLISH, MM_HIENGLISH, MM_TWIPS, MM_ISOTROPIC, MM_ANISOTROPIC };
-enum : int { TRANSPARENT = 1, OPAQUE = 2 };
-enum : int { ALTERNATE = 1, WINDING = 2 };
-enum : int { AD_COUNTERCLOCKWISE = 1, AD_CLOCKWISE = 2 };
-enum : int { R2_BLACK = 1, R2_NOT = 6, R2_XORPEN = 7, R2_NOP = 11, R2_COPYPEN = 13, R2_WHITE = 16 };
-enum : std::uint32_t {
-    TA_UPDATECP = 1, TA_RIGHT = 2, TA_CENTER = 6, TA_BOTTOM = 8, TA_BASELINE = 24, TA_RTLREADING = 256,
-};
-} // namespace gdi
-
 // Everything a metafile record can set on the device context it plays into; SaveDC copies it
 // whole. Clipping is kept in the coordinates of the painter's device.
 struct DeviceContextState {
@@ -34,7 +23,7 @@ struct DeviceContextState {
     QColor textColor = Qt::black;
     QColor backgroundColor = Qt::white;
     int backgroundMode = gdi::OPAQUE;
-    std::uint32_t textAlign = 0;
+    std::uint32_t textAlign = gdi::TA_LEFT | gdi::TA_TOP | gdi::TA_NOUPDATECP;
     int polyFillMode = gdi::ALTERNATE;
     int rop2 = gdi::R2_COPYPEN;
     int arcDirection = gdi::AD_COUNTERCLOCKWISE;

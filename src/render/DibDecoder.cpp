@@ -1,5 +1,6 @@
 #include "DibDecoder.h"
 
+#include "metafile/GdiConstants.h"
 #include "metafile/LittleEndian.h"
 
 #include <QByteArray>
@@ -14,14 +15,12 @@ namespace tarvolo::emf {
 
 namespace {
 
-constexpr std::uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3, kBiJpeg = 4, kBiPng = 5;
-
 struct DibHeader {
     std::int64_t width = 0;
     std::int64_t height = 0; // positive; topDown says the row order
     bool topDown = false;
     unsigned bitCount = 0;
-    std::uint32_t compression = 0;
+    std::uint32_t compression = gdi::BI_RGB;
     std::uint32_t masks[3] = {0, 0, 0};
     std::vector<QRgb> palette;
 };
@@ -49,7 +48,7 @@ bool ReadHeader(std::span<const std::uint8_t> info, DibHeader& header)
         header.compression = ReadU32LE(p + 16);
         colorsUsed = ReadU32LE(p + 32);
         paletteOffset = headerSize;
-        if (header.compression == kBiBitfields) {
+        if (header.compression == gdi::BI_BITFIELDS) {
             // Masks sit inside a V4/V5 header, or follow a plain 40-byte one.
             const std::size_t maskOffset = 40;
             if (info.size() < maskOffset + 12)
@@ -110,7 +109,7 @@ QImage DecodeUncompressed(const DibHeader& header, std::span<const std::uint8_t>
     if (image.isNull())
         return {};
     std::uint32_t masks[3] = {header.masks[0], header.masks[1], header.masks[2]};
-    if (header.compression != kBiBitfields) {
+    if (header.compression != gdi::BI_BITFIELDS) {
         if (header.bitCount == 16) {
             masks[0] = 0x7C00;
             masks[1] = 0x03E0;
@@ -140,7 +139,7 @@ QImage DecodeUncompressed(const DibHeader& header, std::span<const std::uint8_t>
             case 24: color = qRgb(src[3 * x + 2], src[3 * x + 1], src[3 * x]); break;
             default: {
                 const std::uint32_t pixel = ReadU32LE(src + 4 * x);
-                if (header.compression == kBiBitfields)
+                if (header.compression == gdi::BI_BITFIELDS)
                     color = qRgb(Channel(pixel, masks[0]), Channel(pixel, masks[1]), Channel(pixel, masks[2]));
                 else
                     color = withAlpha ? pixel : (pixel | 0xFF000000u);
@@ -161,7 +160,7 @@ QImage DecodeUncompressed(const DibHeader& header, std::span<const std::uint8_t>
 
 QImage DecodeRle(const DibHeader& header, std::span<const std::uint8_t> bits)
 {
-    const bool four = header.compression == kBiRle4;
+    const bool four = header.compression == gdi::BI_RLE4;
     QImage image(static_cast<int>(header.width), static_cast<int>(header.height), QImage::Format_ARGB32);
     if (image.isNull())
         return {};
@@ -229,21 +228,21 @@ QImage DibDecoder::Decode(const EmfRecord& record, std::uint32_t offBmi, std::ui
         if (!ReadHeader(info, header))
             return {};
         switch (header.compression) {
-        case kBiRgb:
-        case kBiBitfields:
+        case gdi::BI_RGB:
+        case gdi::BI_BITFIELDS:
             if (header.bitCount != 1 && header.bitCount != 4 && header.bitCount != 8 && header.bitCount != 16 &&
                 header.bitCount != 24 && header.bitCount != 32)
                 return {};
             if (header.bitCount <= 8 && header.palette.empty())
                 return {};
             return DecodeUncompressed(header, bits, alpha);
-        case kBiRle8:
-        case kBiRle4:
+        case gdi::BI_RLE8:
+        case gdi::BI_RLE4:
             if (header.palette.empty())
                 return {};
             return DecodeRle(header, bits);
-        case kBiJpeg: return DecodeEmbedded(bits, "jpeg");
-        case kBiPng: return DecodeEmbedded(bits, "png");
+        case gdi::BI_JPEG: return DecodeEmbedded(bits, "jpeg");
+        case gdi::BI_PNG: return DecodeEmbedded(bits, "png");
         default: return {};
         }
     } catch (const EDamagedRecord&) {

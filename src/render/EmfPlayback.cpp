@@ -1,7 +1,7 @@
 #include "EmfPlayback.h"
 
 #include "DibDecoder.h"
-#include "metafile/EmfRecordTypes.h"
+#include "metafile/GdiConstants.h"
 
 #include <QtMath>
 
@@ -16,17 +16,9 @@ namespace {
 constexpr double kPlaybackPixelsX = 1024, kPlaybackPixelsY = 768;
 constexpr double kPlaybackMillimetresX = 271, kPlaybackMillimetresY = 203;
 
-constexpr std::uint32_t kStockObject = 0x80000000u;
 // The widest pen Qt draws; wider ones are damage, not drawing, and are drawn one pixel wide.
 constexpr double kMaxDevicePenWidth = 32767;
-enum StockObject : std::uint32_t {
-    WHITE_BRUSH = 0, LTGRAY_BRUSH, GRAY_BRUSH, DKGRAY_BRUSH, BLACK_BRUSH, NULL_BRUSH, WHITE_PEN, BLACK_PEN, NULL_PEN,
-    OEM_FIXED_FONT = 10, ANSI_FIXED_FONT, ANSI_VAR_FONT, SYSTEM_FONT, DEVICE_DEFAULT_FONT, DEFAULT_PALETTE,
-    SYSTEM_FIXED_FONT, DEFAULT_GUI_FONT, DC_BRUSH, DC_PEN,
-};
 
-enum : int { RGN_AND = 1, RGN_OR = 2, RGN_XOR = 3, RGN_DIFF = 4, RGN_COPY = 5 };
-enum : std::uint32_t { MWT_IDENTITY = 1, MWT_LEFTMULTIPLY = 2, MWT_RIGHTMULTIPLY = 3, MWT_SET = 4 };
 enum : int { kArc = 0, kChord = 1, kPie = 2 };
 
 QColor ColorRef(std::uint32_t value)
@@ -56,7 +48,7 @@ GdiPen StockPen(std::uint32_t style, QColor color)
     return pen;
 }
 
-GdiFont StockFont(const char* face, std::int32_t height, std::int32_t weight = 400)
+GdiFont StockFont(const char* face, std::int32_t height, std::int32_t weight = gdi::FW_NORMAL)
 {
     GdiFont font;
     font.faceName = face;
@@ -136,7 +128,7 @@ EmfPlayback::EmfPlayback(const Metafile& metafile, QPainter& painter, const QRec
     if (painter.hasClipping())
         outerClip_ = painter.transform().map(painter.clipPath());
     objects_.resize(std::max<std::size_t>(header.nHandles, 1));
-    state_.font = StockFont("System", 16, 700);
+    state_.font = StockFont("System", 16, gdi::FW_BOLD);
 }
 
 PlaybackReport EmfPlayback::Run()
@@ -225,10 +217,10 @@ bool EmfPlayback::PlayStateRecord(const EmfRecord& r)
         if (!IsFinite(xform))
             return true;
         switch (r.U32(32)) {
-        case MWT_IDENTITY: state_.world = QTransform(); break;
-        case MWT_LEFTMULTIPLY: state_.world = xform * state_.world; break;
-        case MWT_RIGHTMULTIPLY: state_.world = state_.world * xform; break;
-        case MWT_SET: state_.world = xform; break;
+        case gdi::MWT_IDENTITY: state_.world = QTransform(); break;
+        case gdi::MWT_LEFTMULTIPLY: state_.world = xform * state_.world; break;
+        case gdi::MWT_RIGHTMULTIPLY: state_.world = state_.world * xform; break;
+        case gdi::MWT_SET: state_.world = xform; break;
         default: break;
         }
         return true;
@@ -336,26 +328,26 @@ template <typename T> void EmfPlayback::CreateObject(std::uint32_t index, T obje
 
 void EmfPlayback::SelectObject(std::uint32_t index)
 {
-    if (index & kStockObject) {
-        switch (index & ~kStockObject) {
-        case WHITE_BRUSH: state_.brush = SolidBrush(Qt::white); break;
-        case LTGRAY_BRUSH: state_.brush = SolidBrush(QColor(0xC0, 0xC0, 0xC0)); break;
-        case GRAY_BRUSH: state_.brush = SolidBrush(QColor(0x80, 0x80, 0x80)); break;
-        case DKGRAY_BRUSH: state_.brush = SolidBrush(QColor(0x40, 0x40, 0x40)); break;
-        case BLACK_BRUSH: state_.brush = SolidBrush(Qt::black); break;
-        case NULL_BRUSH: state_.brush = NullBrush(); break;
-        case DC_BRUSH: state_.brush = SolidBrush(Qt::white); break;
-        case WHITE_PEN: state_.pen = StockPen(gdi::PS_SOLID, Qt::white); break;
-        case BLACK_PEN:
-        case DC_PEN: state_.pen = StockPen(gdi::PS_SOLID, Qt::black); break;
-        case NULL_PEN: state_.pen = StockPen(gdi::PS_NULL, Qt::black); break;
-        case OEM_FIXED_FONT:
-        case ANSI_FIXED_FONT:
-        case SYSTEM_FIXED_FONT: state_.font = StockFont("Courier New", 12); break;
-        case ANSI_VAR_FONT:
-        case DEFAULT_GUI_FONT: state_.font = StockFont("MS Sans Serif", -11); break;
-        case SYSTEM_FONT:
-        case DEVICE_DEFAULT_FONT: state_.font = StockFont("System", 16, 700); break;
+    if (index & gdi::ENHMETA_STOCK_OBJECT) {
+        switch (index) {
+        case gdi::WHITE_BRUSH: state_.brush = SolidBrush(Qt::white); break;
+        case gdi::LTGRAY_BRUSH: state_.brush = SolidBrush(QColor(0xC0, 0xC0, 0xC0)); break;
+        case gdi::GRAY_BRUSH: state_.brush = SolidBrush(QColor(0x80, 0x80, 0x80)); break;
+        case gdi::DKGRAY_BRUSH: state_.brush = SolidBrush(QColor(0x40, 0x40, 0x40)); break;
+        case gdi::BLACK_BRUSH: state_.brush = SolidBrush(Qt::black); break;
+        case gdi::NULL_BRUSH: state_.brush = NullBrush(); break;
+        case gdi::DC_BRUSH: state_.brush = SolidBrush(Qt::white); break;
+        case gdi::WHITE_PEN: state_.pen = StockPen(gdi::PS_SOLID, Qt::white); break;
+        case gdi::BLACK_PEN:
+        case gdi::DC_PEN: state_.pen = StockPen(gdi::PS_SOLID, Qt::black); break;
+        case gdi::NULL_PEN: state_.pen = StockPen(gdi::PS_NULL, Qt::black); break;
+        case gdi::OEM_FIXED_FONT:
+        case gdi::ANSI_FIXED_FONT:
+        case gdi::SYSTEM_FIXED_FONT: state_.font = StockFont("Courier New", 12); break;
+        case gdi::ANSI_VAR_FONT:
+        case gdi::DEFAULT_GUI_FONT: state_.font = StockFont("MS Sans Serif", -11); break;
+        case gdi::SYSTEM_FONT:
+        case gdi::DEVICE_DEFAULT_FONT: state_.font = StockFont("System", 16, gdi::FW_BOLD); break;
         default: break;
         }
         return;
@@ -533,9 +525,11 @@ QBrush EmfPlayback::MakeBrush(const GdiBrush& brush) const
     switch (brush.style) {
     case gdi::BS_NULL: return Qt::NoBrush;
     case gdi::BS_HATCHED: {
+        // Indexed by HS_HORIZONTAL .. HS_DIAGCROSS.
         static const Qt::BrushStyle hatches[] = {Qt::HorPattern, Qt::VerPattern, Qt::FDiagPattern,
                                                  Qt::BDiagPattern, Qt::CrossPattern, Qt::DiagCrossPattern};
-        return QBrush(brush.color, brush.hatch < 6 ? hatches[brush.hatch] : Qt::SolidPattern);
+        static_assert(std::size(hatches) == gdi::HS_DIAGCROSS + 1);
+        return QBrush(brush.color, brush.hatch <= gdi::HS_DIAGCROSS ? hatches[brush.hatch] : Qt::SolidPattern);
     }
     case gdi::BS_DIBPATTERNPT:
     case gdi::BS_DIBPATTERN:
@@ -808,15 +802,15 @@ bool EmfPlayback::PlayShapeRecord(const EmfRecord& r)
         QPainterPath shape;
         shape.moveTo(state_.currentPosition);
         for (std::size_t i = 0; i < points.size(); ++i) {
-            const std::uint8_t type = types[i] & ~1u;
-            if (type == 6)
+            const std::uint8_t type = types[i] & ~gdi::PT_CLOSEFIGURE;
+            if (type == gdi::PT_MOVETO)
                 shape.moveTo(points[i]);
-            else if (type == 4 && i + 2 < points.size()) {
+            else if (type == gdi::PT_BEZIERTO && i + 2 < points.size()) {
                 shape.cubicTo(points[i], points[i + 1], points[i + 2]);
                 i += 2;
             } else
                 shape.lineTo(points[i]);
-            if (types[i] & 1u)
+            if (types[i] & gdi::PT_CLOSEFIGURE)
                 shape.closeSubpath();
         }
         state_.currentPosition = shape.currentPosition();
@@ -840,7 +834,7 @@ bool EmfPlayback::PlayShapeRecord(const EmfRecord& r)
         GdiBrush brush = state_.brush;
         if (withBrush) {
             const std::uint32_t index = r.U32(28);
-            if (index & kStockObject) {
+            if (index & gdi::ENHMETA_STOCK_OBJECT) {
                 const GdiBrush saved = state_.brush;
                 SelectObject(index);
                 brush = state_.brush;
@@ -878,7 +872,7 @@ bool EmfPlayback::PlayShapeRecord(const EmfRecord& r)
         ApplyClip();
         painter_.setTransform(QTransform());
         for (std::uint32_t i = 0; i < count && i < 65536; ++i) {
-            if (mode == 2) { // triangles: filled with their mean colour
+            if (mode == gdi::GRADIENT_FILL_TRIANGLE) { // filled with their mean colour
                 const std::uint32_t a = r.U32(meshOffset + 12 * i), b = r.U32(meshOffset + 12 * i + 4), c = r.U32(meshOffset + 12 * i + 8);
                 if (a >= vertices || b >= vertices || c >= vertices)
                     continue;
@@ -897,7 +891,7 @@ bool EmfPlayback::PlayShapeRecord(const EmfRecord& r)
                     continue;
                 const QRectF rect = QRectF(vertexPoint(a), vertexPoint(b)).normalized();
                 const QPointF from = toDevice.map(vertexPoint(a));
-                const QPointF to = toDevice.map(mode == 0 ? QPointF(vertexPoint(b).x(), vertexPoint(a).y())
+                const QPointF to = toDevice.map(mode == gdi::GRADIENT_FILL_RECT_H ? QPointF(vertexPoint(b).x(), vertexPoint(a).y())
                                                           : QPointF(vertexPoint(a).x(), vertexPoint(b).y()));
                 QLinearGradient gradient(from, to);
                 gradient.setColorAt(0, vertexColor(a));
@@ -936,17 +930,17 @@ QPainterPath EmfPlayback::RegionPath(const EmfRecord& r, std::size_t offset, std
 
 void EmfPlayback::CombineClip(const QPainterPath& devicePath, int mode)
 {
-    if (mode == RGN_COPY) {
+    if (mode == gdi::RGN_COPY) {
         state_.clip = devicePath;
         state_.clipped = true;
         return;
     }
     if (!state_.clipped) {
         // No clip region means the whole surface.
-        if (mode == RGN_AND) {
+        if (mode == gdi::RGN_AND) {
             state_.clip = devicePath;
             state_.clipped = true;
-        } else if (mode == RGN_DIFF) {
+        } else if (mode == gdi::RGN_DIFF) {
             QPainterPath everything;
             everything.addRect(QRectF(-1e6, -1e6, 2e6, 2e6));
             state_.clip = everything.subtracted(devicePath);
@@ -955,10 +949,10 @@ void EmfPlayback::CombineClip(const QPainterPath& devicePath, int mode)
         return;
     }
     switch (mode) {
-    case RGN_AND: state_.clip = state_.clip.intersected(devicePath); break;
-    case RGN_OR: state_.clip = state_.clip.united(devicePath); break;
-    case RGN_DIFF: state_.clip = state_.clip.subtracted(devicePath); break;
-    case RGN_XOR: state_.clip = state_.clip.united(devicePath).subtracted(state_.clip.intersected(devicePath)); break;
+    case gdi::RGN_AND: state_.clip = state_.clip.intersected(devicePath); break;
+    case gdi::RGN_OR: state_.clip = state_.clip.united(devicePath); break;
+    case gdi::RGN_DIFF: state_.clip = state_.clip.subtracted(devicePath); break;
+    case gdi::RGN_XOR: state_.clip = state_.clip.united(devicePath).subtracted(state_.clip.intersected(devicePath)); break;
     default: break;
     }
 }
@@ -1015,13 +1009,13 @@ bool EmfPlayback::PlayPathOrClipRecord(const EmfRecord& r)
     case emr::ExcludeClipRect: {
         QPainterPath rect;
         rect.addRect(RectFrom(r.Rect(8)));
-        CombineClip(LogicalToDevice().map(rect), r.Type() == emr::IntersectClipRect ? RGN_AND : RGN_DIFF);
+        CombineClip(LogicalToDevice().map(rect), r.Type() == emr::IntersectClipRect ? gdi::RGN_AND : gdi::RGN_DIFF);
         return true;
     }
     case emr::ExtSelectClipRgn: {
         const std::uint32_t size = r.U32(8);
         const int mode = r.I32(12);
-        if (mode == RGN_COPY && size < 32) {
+        if (mode == gdi::RGN_COPY && size < 32) {
             state_.clipped = false;
             state_.clip = QPainterPath();
             return true;

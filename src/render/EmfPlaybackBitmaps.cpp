@@ -1,7 +1,7 @@
 #include "EmfPlayback.h"
 
 #include "DibDecoder.h"
-#include "metafile/EmfRecordTypes.h"
+#include "metafile/GdiConstants.h"
 
 #include <QPaintEngine>
 
@@ -10,14 +10,6 @@
 namespace tarvolo::emf {
 
 namespace {
-
-enum : std::uint32_t {
-    SRCCOPY = 0x00CC0020, SRCPAINT = 0x00EE0086, SRCAND = 0x008800C6, SRCINVERT = 0x00660046, SRCERASE = 0x00440328,
-    NOTSRCCOPY = 0x00330008, NOTSRCERASE = 0x001100A6, MERGECOPY = 0x00C000CA, MERGEPAINT = 0x00BB0226,
-    PATCOPY = 0x00F00021, PATPAINT = 0x00FB0A09, PATINVERT = 0x005A0049, DSTINVERT = 0x00550009,
-    BLACKNESS = 0x00000042, WHITENESS = 0x00FF0062, DSTCOPY = 0x00AA0029,
-};
-constexpr std::uint8_t AC_SRC_ALPHA = 1;
 
 // Whether a DIB's rows are stored bottom-up, which moves the origin of source rectangles.
 bool IsBottomUp(const EmfRecord& r, std::uint32_t offBmi, std::uint32_t cbBmi)
@@ -67,7 +59,7 @@ bool EmfPlayback::PlayBitmapRecord(const EmfRecord& r)
         const double width = r.I32(40), height = r.I32(44);
         const QImage image = DibDecoder::Decode(r, offBmi, cbBmi, offBits, cbBits);
         DrawBitmap(DestinationRect(r.I32(24), r.I32(28), width, height),
-                   SourcePart(image, r.I32(32), r.I32(36), width, height, IsBottomUp(r, offBmi, cbBmi)), SRCCOPY);
+                   SourcePart(image, r.I32(32), r.I32(36), width, height, IsBottomUp(r, offBmi, cbBmi)), gdi::SRCCOPY);
         return true;
     }
     case emr::BitBlt:
@@ -91,7 +83,7 @@ bool EmfPlayback::PlayBitmapRecord(const EmfRecord& r)
         const QPointF sourceOrigin = sourceTransform.isInvertible() ? sourceTransform.map(QPointF(r.I32(44), r.I32(48)))
                                                                     : QPointF(r.I32(44), r.I32(48));
         const bool alphaBlend = r.Type() == emr::AlphaBlend;
-        const bool sourceAlpha = alphaBlend && (r.U8(43) & AC_SRC_ALPHA);
+        const bool sourceAlpha = alphaBlend && (r.U8(43) & gdi::AC_SRC_ALPHA);
         QImage image = DibDecoder::Decode(r, offBmi, cbBmi, offBits, cbBits,
                                           sourceAlpha ? DibDecoder::Alpha::Premultiplied : DibDecoder::Alpha::Ignore);
         // Memory-DC bitmaps are addressed from their top row.
@@ -108,19 +100,19 @@ bool EmfPlayback::PlayBitmapRecord(const EmfRecord& r)
                     if ((line[x] & 0xFFFFFF) == (key & 0xFFFFFF))
                         line[x] = 0;
             }
-            DrawBitmap(dest, image, SRCCOPY);
+            DrawBitmap(dest, image, gdi::SRCCOPY);
         } else if (alphaBlend) {
             const double opacity = r.U8(42) / 255.0;
             painter_.save();
             painter_.setOpacity(painter_.opacity() * opacity);
-            DrawBitmap(dest, image, SRCCOPY);
+            DrawBitmap(dest, image, gdi::SRCCOPY);
             painter_.restore();
         } else if (r.Type() == emr::MaskBlt) {
             const std::uint32_t offMaskBmi = r.U32(112), cbMaskBmi = r.U32(116), offMaskBits = r.U32(120), cbMaskBits = r.U32(124);
             const QImage mask = SourcePart(DibDecoder::Decode(r, offMaskBmi, cbMaskBmi, offMaskBits, cbMaskBits), r.I32(100),
                                            r.I32(104), srcWidth, srcHeight, false);
             // The common mask blit copies the source where the mask is set and keeps the destination elsewhere.
-            const bool sourceWhereSet = (rop & 0xFF0000) == (SRCCOPY & 0xFF0000);
+            const bool sourceWhereSet = (rop & 0xFF0000) == (gdi::SRCCOPY & 0xFF0000);
             if (!mask.isNull() && mask.size() == image.size()) {
                 image = image.convertToFormat(QImage::Format_ARGB32);
                 for (int y = 0; y < image.height(); ++y) {
@@ -132,7 +124,7 @@ bool EmfPlayback::PlayBitmapRecord(const EmfRecord& r)
                     }
                 }
             }
-            DrawBitmap(dest, image, SRCCOPY);
+            DrawBitmap(dest, image, gdi::SRCCOPY);
         } else {
             DrawBitmap(dest, image, rop);
         }
@@ -154,7 +146,7 @@ void EmfPlayback::DrawBitmap(const QRectF& logicalDest, const QImage& source, st
         return;
     const QTransform toDevice = LogicalToDevice();
     const QRectF deviceRect = toDevice.mapRect(logicalDest);
-    if (rop == SRCAND || rop == SRCPAINT || rop == SRCINVERT) {
+    if (rop == gdi::SRCAND || rop == gdi::SRCPAINT || rop == gdi::SRCINVERT) {
         if (!pending_.empty() && pending_.back().deviceRect != deviceRect)
             FlushPendingBlits();
         pending_.push_back({logicalDest, deviceRect, toDevice, source.convertToFormat(QImage::Format_RGB32), rop});
@@ -164,16 +156,16 @@ void EmfPlayback::DrawBitmap(const QRectF& logicalDest, const QImage& source, st
     FlushPendingBlits();
     QImage image = source;
     switch (rop) {
-    case SRCCOPY:
-    case MERGECOPY:
+    case gdi::SRCCOPY:
+    case gdi::MERGECOPY:
         break;
-    case NOTSRCCOPY:
-    case NOTSRCERASE:
-    case MERGEPAINT:
+    case gdi::NOTSRCCOPY:
+    case gdi::NOTSRCERASE:
+    case gdi::MERGEPAINT:
         image = image.convertToFormat(QImage::Format_RGB32);
         image.invertPixels();
         break;
-    case SRCERASE:
+    case gdi::SRCERASE:
         break;
     default:
         PatternBlit(logicalDest, rop);
@@ -239,9 +231,9 @@ QImage AloneOnWhite(const QImage& source, std::uint32_t rop)
     for (int y = 0; y < result.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(result.scanLine(y));
         for (int x = 0; x < result.width(); ++x) {
-            if (rop == SRCAND ? IsWhite(line[x]) : IsBlack(line[x]))
+            if (rop == gdi::SRCAND ? IsWhite(line[x]) : IsBlack(line[x]))
                 line[x] = 0;
-            else if (rop == SRCINVERT)
+            else if (rop == gdi::SRCINVERT)
                 line[x] = (~line[x] & 0xFFFFFF) | 0xFF000000u;
         }
     }
@@ -253,15 +245,15 @@ QImage AloneOnWhite(const QImage& source, std::uint32_t rop)
 void EmfPlayback::ResolvePendingIdioms()
 {
     const auto n = pending_.size();
-    if (n >= 2 && pending_[n - 2].rop == SRCAND && pending_[n - 1].rop == SRCPAINT) {
+    if (n >= 2 && pending_[n - 2].rop == gdi::SRCAND && pending_[n - 1].rop == gdi::SRCPAINT) {
         const PendingBlit mask = pending_[n - 2], paint = pending_[n - 1];
         pending_.resize(n - 2);
         FlushPendingBlits();
         DrawImageAt(paint.logicalDest, MaskThenPaint(mask.image, paint.image), paint.toDevice);
         return;
     }
-    if (n >= 3 && pending_[n - 3].rop == SRCINVERT && pending_[n - 2].rop == SRCAND && pending_[n - 1].rop == SRCINVERT &&
-        pending_[n - 3].image == pending_[n - 1].image) {
+    if (n >= 3 && pending_[n - 3].rop == gdi::SRCINVERT && pending_[n - 2].rop == gdi::SRCAND &&
+        pending_[n - 1].rop == gdi::SRCINVERT && pending_[n - 3].image == pending_[n - 1].image) {
         // XOR, AND mask, XOR: the source where the mask is black, the destination elsewhere.
         const PendingBlit source = pending_[n - 1], mask = pending_[n - 2];
         pending_.resize(n - 3);
@@ -292,14 +284,15 @@ void EmfPlayback::PatternBlit(const QRectF& logicalDest, std::uint32_t rop)
     const QPainterPath device = LogicalToDevice().map(box);
     ApplyClip();
     switch (rop) {
-    case BLACKNESS: painter_.fillPath(device, Qt::black); break;
-    case WHITENESS: painter_.fillPath(device, Qt::white); break;
-    case DSTCOPY: break;
-    case DSTINVERT:
-    case PATINVERT:
+    case gdi::BLACKNESS: painter_.fillPath(device, Qt::black); break;
+    case gdi::WHITENESS: painter_.fillPath(device, Qt::white); break;
+    case gdi::DSTCOPY: break;
+    case gdi::DSTINVERT:
+    case gdi::PATINVERT:
         if (painter_.paintEngine() && painter_.paintEngine()->type() == QPaintEngine::Raster) {
-            painter_.setCompositionMode(rop == DSTINVERT ? QPainter::RasterOp_NotDestination : QPainter::RasterOp_SourceXorDestination);
-            painter_.fillPath(device, rop == DSTINVERT ? QBrush(Qt::black) : MakeBrush(state_.brush));
+            painter_.setCompositionMode(rop == gdi::DSTINVERT ? QPainter::RasterOp_NotDestination
+                                                              : QPainter::RasterOp_SourceXorDestination);
+            painter_.fillPath(device, rop == gdi::DSTINVERT ? QBrush(Qt::black) : MakeBrush(state_.brush));
             painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
         }
         break;

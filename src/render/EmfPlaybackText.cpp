@@ -1,7 +1,7 @@
 #include "EmfPlayback.h"
 
-#include "metafile/EmfRecordTypes.h"
 #include "FontMapper.h"
+#include "metafile/GdiConstants.h"
 
 #include <QGlyphRun>
 
@@ -12,10 +12,6 @@ namespace tarvolo::emf {
 
 namespace {
 
-enum : std::uint32_t {
-    ETO_OPAQUE = 0x2, ETO_CLIPPED = 0x4, ETO_GLYPH_INDEX = 0x10, ETO_NO_RECT = 0x100, ETO_SMALL_CHARS = 0x200,
-    ETO_PDY = 0x2000,
-};
 constexpr std::size_t kEmrTextSize = 40;
 // What a logical font of height 0 gets: the size of a default dialog font.
 constexpr double kDefaultCellHeight = 16;
@@ -69,13 +65,13 @@ bool EmfPlayback::PlayTextRecord(const EmfRecord& r)
         const std::uint32_t count = r.U32(16), options = r.U32(20);
         std::optional<RectL> rect;
         std::size_t textOffset = 36;
-        if (!(options & ETO_NO_RECT)) {
+        if (!(options & gdi::ETO_NO_RECT)) {
             rect = r.Rect(36);
             textOffset = 52;
         }
-        const QString text = options & ETO_SMALL_CHARS ? DecodeAnsi(r.Span(textOffset, count))
-                                                       : DecodeWide(r.Span(textOffset, count, 2));
-        DrawTextRun(reference, text, {}, options, rect, (options & ETO_GLYPH_INDEX) != 0);
+        const QString text = options & gdi::ETO_SMALL_CHARS ? DecodeAnsi(r.Span(textOffset, count))
+                                                            : DecodeWide(r.Span(textOffset, count, 2));
+        DrawTextRun(reference, text, {}, options, rect, (options & gdi::ETO_GLYPH_INDEX) != 0);
         return true;
     }
     default: return false;
@@ -91,13 +87,13 @@ void EmfPlayback::DrawText(const EmfRecord& r, std::size_t o, bool wide)
     const QString text = wide ? DecodeWide(r.Span(offString, count, 2)) : DecodeAnsi(r.Span(offString, count));
     std::vector<double> dx;
     if (offDx != 0 && count > 0) {
-        const bool pairs = options & ETO_PDY;
+        const bool pairs = options & gdi::ETO_PDY;
         r.Span(offDx, count, pairs ? 8 : 4);
         dx.reserve(count);
         for (std::uint32_t i = 0; i < count; ++i)
             dx.push_back(r.I32(offDx + (pairs ? 8 : 4) * i));
     }
-    DrawTextRun(reference, text, dx, options, rect, (options & ETO_GLYPH_INDEX) != 0);
+    DrawTextRun(reference, text, dx, options, rect, (options & gdi::ETO_GLYPH_INDEX) != 0);
 }
 
 void EmfPlayback::DrawTextRun(QPointF reference, const QString& text, const std::vector<double>& dx, std::uint32_t options,
@@ -111,12 +107,12 @@ void EmfPlayback::DrawTextRun(QPointF reference, const QString& text, const std:
         reference = state_.currentPosition;
 
     ApplyClip();
-    if (rect && (options & ETO_OPAQUE)) {
+    if (rect && (options & gdi::ETO_OPAQUE)) {
         QPainterPath box;
         box.addRect(QRectF(QPointF(rect->left, rect->top), QPointF(rect->right, rect->bottom)).normalized());
         painter_.fillPath(toDevice.map(box), state_.backgroundColor);
     }
-    if (rect && (options & ETO_CLIPPED)) {
+    if (rect && (options & gdi::ETO_CLIPPED)) {
         QPainterPath box;
         box.addRect(QRectF(QPointF(rect->left, rect->top), QPointF(rect->right, rect->bottom)).normalized());
         painter_.setClipPath(toDevice.map(box), painter_.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
@@ -189,7 +185,7 @@ void EmfPlayback::DrawTextRun(QPointF reference, const QString& text, const std:
 
     // Glyphs are placed in a frame whose x axis is the baseline and whose y axis points down.
     painter_.setTransform(QTransform(u.x() * stretch, u.y() * stretch, v.x(), v.y(), start.x(), start.y()));
-    if (state_.backgroundMode == gdi::OPAQUE && !(options & ETO_OPAQUE))
+    if (state_.backgroundMode == gdi::OPAQUE && !(options & gdi::ETO_OPAQUE))
         painter_.fillRect(QRectF(0, -raw.ascent(), total / stretch, raw.ascent() + raw.descent()), state_.backgroundColor);
 
     QVector<QPointF> positions;

@@ -1,7 +1,7 @@
 #include "EmfRecorder.h"
 
-#include "metafile/EmfRecordTypes.h"
 #include "FontMapper.h"
+#include "metafile/GdiConstants.h"
 #include "metafile/LittleEndian.h"
 #include "PageRenderer.h"
 
@@ -17,10 +17,14 @@ namespace tarvolo::emf {
 
 namespace {
 
-constexpr std::uint32_t kStock = 0x80000000u;
-constexpr std::uint32_t kNullBrush = kStock | 5, kNullPen = kStock | 8;
-constexpr std::uint32_t kPatCopy = 0x00F00021, kSrcCopy = 0x00CC0020;
-constexpr std::uint32_t kEtoClipped = 0x4;
+// Canvas pen styles are written into CreatePen records as they are.
+static_assert(static_cast<std::uint32_t>(ReportCanvas::PenStyle::Solid) == gdi::PS_SOLID &&
+              static_cast<std::uint32_t>(ReportCanvas::PenStyle::Dash) == gdi::PS_DASH &&
+              static_cast<std::uint32_t>(ReportCanvas::PenStyle::Dot) == gdi::PS_DOT &&
+              static_cast<std::uint32_t>(ReportCanvas::PenStyle::DashDot) == gdi::PS_DASHDOT &&
+              static_cast<std::uint32_t>(ReportCanvas::PenStyle::DashDotDot) == gdi::PS_DASHDOTDOT &&
+              static_cast<std::uint32_t>(ReportCanvas::PenStyle::Clear) == gdi::PS_NULL);
+
 constexpr int kHeaderSize = 108;
 constexpr int kMaxImageSide = 4096;
 // Metafiles drawn into a page are recorded as images of about this resolution.
@@ -121,7 +125,7 @@ std::uint32_t EmfRecorder::NewHandle()
 
 void EmfRecorder::ReleaseHandle(std::uint32_t handle)
 {
-    if (handle == 0 || (handle & kStock))
+    if (handle == 0 || (handle & gdi::ENHMETA_STOCK_OBJECT))
         return;
     Append(RecordWriter(emr::DeleteObject).U32(handle));
     handlesInUse_[handle] = false;
@@ -142,7 +146,7 @@ void EmfRecorder::UsePen()
         return;
     currentPen_ = pen;
     if (pen.style == PenStyle::Clear) {
-        UseObject(penHandle_, kNullPen);
+        UseObject(penHandle_, gdi::NULL_PEN);
         return;
     }
     const std::uint32_t handle = NewHandle();
@@ -153,20 +157,20 @@ void EmfRecorder::UsePen()
 void EmfRecorder::UseBrush(bool filled)
 {
     if (!filled) {
-        if (brushHandle_ != kNullBrush)
-            UseObject(brushHandle_, kNullBrush);
+        if (brushHandle_ != gdi::NULL_BRUSH)
+            UseObject(brushHandle_, gdi::NULL_BRUSH);
         return;
     }
-    if (brushHandle_ != 0 && brushHandle_ != kNullBrush && brush == currentBrush_)
+    if (brushHandle_ != 0 && brushHandle_ != gdi::NULL_BRUSH && brush == currentBrush_)
         return;
     currentBrush_ = brush;
     if (brush.style == BrushStyle::Clear) {
-        if (brushHandle_ != kNullBrush)
-            UseObject(brushHandle_, kNullBrush);
+        if (brushHandle_ != gdi::NULL_BRUSH)
+            UseObject(brushHandle_, gdi::NULL_BRUSH);
         return;
     }
     const std::uint32_t handle = NewHandle();
-    Append(RecordWriter(emr::CreateBrushIndirect).U32(handle).U32(0).U32(ColorRef(brush.color)).U32(0));
+    Append(RecordWriter(emr::CreateBrushIndirect).U32(handle).U32(gdi::BS_SOLID).U32(ColorRef(brush.color)).U32(gdi::HS_HORIZONTAL));
     UseObject(brushHandle_, handle);
 }
 
@@ -176,8 +180,9 @@ void EmfRecorder::UseFont()
         font.italic != currentFont_.italic || font.underline != currentFont_.underline) {
         const std::uint32_t handle = NewHandle();
         RecordWriter record(emr::ExtCreateFontIndirectW);
-        record.U32(handle).I32(font.height).I32(0).I32(0).I32(0).I32(font.bold ? 700 : 400);
-        record.U8(font.italic).U8(font.underline).U8(0).U8(1 /* DEFAULT_CHARSET */).U8(0).U8(0).U8(0).U8(0);
+        record.U32(handle).I32(font.height).I32(0).I32(0).I32(0).I32(font.bold ? gdi::FW_BOLD : gdi::FW_NORMAL);
+        record.U8(font.italic).U8(font.underline).U8(0).U8(gdi::DEFAULT_CHARSET).U8(gdi::OUT_DEFAULT_PRECIS);
+        record.U8(gdi::CLIP_DEFAULT_PRECIS).U8(gdi::DEFAULT_QUALITY).U8(gdi::DEFAULT_PITCH);
         for (int i = 0; i < 32; ++i)
             record.U16(i < font.face.size() && i < 31 ? font.face.at(i).unicode() : 0);
         Append(record);
@@ -190,8 +195,8 @@ void EmfRecorder::UseFont()
 void EmfRecorder::UseTextColor()
 {
     if (!textSetUp_) {
-        Append(RecordWriter(emr::SetTextAlign).U32(0));
-        Append(RecordWriter(emr::SetBkMode).U32(1 /* TRANSPARENT */));
+        Append(RecordWriter(emr::SetTextAlign).U32(gdi::TA_LEFT | gdi::TA_TOP | gdi::TA_NOUPDATECP));
+        Append(RecordWriter(emr::SetBkMode).U32(gdi::TRANSPARENT));
         Append(RecordWriter(emr::SetTextColor).U32(ColorRef(font.color)));
         currentTextColor_ = font.color;
         textSetUp_ = true;
@@ -232,7 +237,7 @@ void EmfRecorder::FillRect(const QRect& rect)
 {
     UseBrush(true);
     RecordWriter record(emr::BitBlt);
-    record.Rect(rect).I32(rect.left()).I32(rect.top()).I32(rect.width()).I32(rect.height()).U32(kPatCopy).I32(0).I32(0);
+    record.Rect(rect).I32(rect.left()).I32(rect.top()).I32(rect.width()).I32(rect.height()).U32(gdi::PATCOPY).I32(0).I32(0);
     record.F32(1).F32(0).F32(0).F32(1).F32(0).F32(0).U32(0).U32(0).U32(0).U32(0).U32(0).U32(0);
     Append(record);
     IncludeInBounds(rect);
@@ -294,7 +299,7 @@ std::vector<std::int32_t> EmfRecorder::Advances(const QString& text)
     FontMapper& fonts = FontMapper::Instance();
     GdiFont logical;
     logical.faceName = font.face;
-    logical.weight = font.bold ? 700 : 400;
+    logical.weight = font.bold ? gdi::FW_BOLD : gdi::FW_NORMAL;
     logical.italic = font.italic;
     const double em = fonts.EmPixels(logical, font.height, 1.0);
     const QRawFont raw = fonts.Font(logical, std::max(em, 1.0));
@@ -332,9 +337,10 @@ void EmfRecorder::WriteText(int x, int y, const QString& text, const QRect* clip
     const auto count = static_cast<std::uint32_t>(text.size());
     const std::uint32_t stringOffset = 76;
     const std::uint32_t stringBytes = (2 * count + 3) & ~3u;
+    const std::uint32_t options = clip ? std::uint32_t{gdi::ETO_CLIPPED} : 0;
     RecordWriter record(emr::ExtTextOutW);
-    record.Rect(clip ? box.intersected(*clip) : box).U32(1 /* GM_COMPATIBLE */).F32(0).F32(0);
-    record.I32(x).I32(y).U32(count).U32(stringOffset).U32(clip ? kEtoClipped : 0);
+    record.Rect(clip ? box.intersected(*clip) : box).U32(gdi::GM_COMPATIBLE).F32(0).F32(0);
+    record.I32(x).I32(y).U32(count).U32(stringOffset).U32(options);
     if (clip)
         record.I32(textClip.left()).I32(textClip.top()).I32(textClip.right() + 1).I32(textClip.bottom() + 1);
     else
@@ -386,9 +392,9 @@ void EmfRecorder::WriteImage(const QRect& rect, const QImage& source)
     }
     RecordWriter record(emr::StretchDIBits);
     record.Rect(rect).I32(rect.left()).I32(rect.top()).I32(0).I32(0).I32(opaque.width()).I32(opaque.height());
-    record.U32(80).U32(40).U32(120).U32(static_cast<std::uint32_t>(bits.size())).U32(0).U32(kSrcCopy);
+    record.U32(80).U32(40).U32(120).U32(static_cast<std::uint32_t>(bits.size())).U32(gdi::DIB_RGB_COLORS).U32(gdi::SRCCOPY);
     record.I32(rect.width()).I32(rect.height());
-    record.U32(40).I32(opaque.width()).I32(opaque.height()).U16(1).U16(24).U32(0).U32(static_cast<std::uint32_t>(bits.size()));
+    record.U32(40).I32(opaque.width()).I32(opaque.height()).U16(1).U16(24).U32(gdi::BI_RGB).U32(static_cast<std::uint32_t>(bits.size()));
     record.I32(3780).I32(3780).U32(0).U32(0);
     record.Raw(bits);
     Append(record);

@@ -92,7 +92,7 @@ QString FontMapper::Family(const QString& faceName)
 QRawFont FontMapper::Font(const GdiFont& font, qreal emPixels)
 {
     const QString family = Family(font.faceName);
-    const int weight = font.weight <= 0 ? 400 : std::clamp(font.weight, 1, 1000);
+    const int weight = font.weight <= 0 ? gdi::FW_NORMAL : std::clamp(font.weight, 1, 1000);
     // Sizes are cached to 1/16 pixel.
     const qreal size = std::max<qreal>(std::round(emPixels * 16.0) / 16.0, 1.0 / 16.0);
     const QString key = family + '|' + QString::number(weight) + '|' + (font.italic ? 'i' : 'r') + '|' + QString::number(size);

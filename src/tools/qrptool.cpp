@@ -1,10 +1,10 @@
 // qrptool: inspects, unpacks, packs and verifies report files from the command line.
 
 #include "docstore/AtomicFileWriter.h"
+#include "docstore/ReportDocument.h"
 #include "docstore/ReportFileFormat.h"
 #include "docstore/ReportVerifier.h"
 #include "docstore/StreamErrors.h"
-#include "docstore/TQRPageList.h"
 #include "render/PageRenderer.h"
 #include "platform/NoPrinterDevice.h"
 #include "printing/TQRPrinter.h"
@@ -27,7 +27,6 @@ namespace {
 using namespace tarvolo;
 using namespace tarvolo::docstore;
 
-constexpr std::int64_t kPageStreamSpillLimit = 100000;
 constexpr const char* kUsage =
     "usage: qrptool info FILE | unpack FILE DIR | pack OUT.qrp [--compressed] PAGE.emf... | verify FILE"
     " | render FILE --page N (--dpi D | --size WxH) -o OUT.png | render-emf IN.emf (--dpi D | --size WxH) -o OUT.png"
@@ -53,13 +52,6 @@ void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& by
     writer.Commit();
 }
 
-// Opens a report so that its pages read back whether they are stored plain or compressed.
-void OpenReport(TQRPageList& pages, const std::string& path)
-{
-    pages.OpenFile(path);
-    pages.SetCompressPages(ReadReportHeader(*pages.RecordStream()).header.PagesCompressed);
-}
-
 const char* PaperName(printing::TQRPaperSize size)
 {
     static const char* const names[] = {"Default", "Letter", "LetterSmall", "Tabloid", "Ledger", "Legal", "Statement",
@@ -73,16 +65,15 @@ int Info(std::span<const std::string> args)
 {
     if (args.size() != 1)
         throw UsageError();
-    TQRPageList pages;
-    OpenReport(pages, args[0]);
-    ByteStream& stream = *pages.RecordStream();
-    const HeaderRead header = ReadReportHeader(stream);
+    ReportDocument report;
+    report.Open(args[0]);
+    const HeaderRead header = report.Header();
     const auto createdAt = OleDateToIso8601(header.header.CreatedAt);
     // Paper and orientation as loading the report infers them from page 1, starting from A4 portrait.
     auto paper = printing::TQRPaperSize::A4;
     auto orientation = printing::TPrinterOrientation::poPortrait;
-    if (pages.RecordCount() > 0) {
-        const auto first = pages.ReadPage(1);
+    if (report.PageCount() > 0) {
+        const auto first = report.Page(1);
         if (const auto inferred = printing::InferPaper(first->Width(), first->Height())) {
             paper = inferred->first;
             orientation = inferred->second;
@@ -92,8 +83,8 @@ int Info(std::span<const std::string> args)
     const std::int32_t width = printing::TableWidth(paper), length = printing::TableLength(paper);
     std::printf("{\"pages\": %d, \"header_size\": %lld, \"compressed\": %s, \"created_at\": %s, \"file_size\": %lld, "
                 "\"paper_size\": \"%s\", \"orientation\": \"%s\", \"sheet_width\": %d, \"sheet_length\": %d}\n",
-                pages.RecordCount(), static_cast<long long>(header.size), header.header.PagesCompressed ? "true" : "false",
-                createdAt ? ("\"" + *createdAt + "\"").c_str() : "null", static_cast<long long>(stream.Size()), PaperName(paper),
+                report.PageCount(), static_cast<long long>(header.size), report.PagesCompressed() ? "true" : "false",
+                createdAt ? ("\"" + *createdAt + "\"").c_str() : "null", static_cast<long long>(report.Size()), PaperName(paper),
                 landscape ? "poLandscape" : "poPortrait", landscape ? length : width, landscape ? width : length);
     return 0;
 }
@@ -102,17 +93,17 @@ int Unpack(std::span<const std::string> args)
 {
     if (args.size() != 2)
         throw UsageError();
-    TQRPageList pages;
-    OpenReport(pages, args[0]);
+    ReportDocument report;
+    report.Open(args[0]);
     const std::filesystem::path folder(args[1]);
     std::filesystem::create_directories(folder);
-    for (int n = 1; n <= pages.RecordCount(); ++n) {
-        const auto page = pages.ReadPage(n);
+    for (int n = 1; n <= report.PageCount(); ++n) {
+        const auto page = report.Page(n);
         char name[32];
         std::snprintf(name, sizeof name, "page-%04d.emf", n);
         WriteWholeFile((folder / name).string(), page->Bytes());
     }
-    std::printf("%d pages written to %s\n", pages.RecordCount(), folder.string().c_str());
+    std::printf("%d pages written to %s\n", report.PageCount(), folder.string().c_str());
     return 0;
 }
 
@@ -120,26 +111,27 @@ int Pack(std::span<const std::string> args)
 {
     if (args.empty())
         throw UsageError();
-    TQRPageList pages;
-    pages.SetRecordStream(TQRStream::CreateInMemory(kPageStreamSpillLimit));
+    bool compressed = false;
     for (const std::string& arg : args.subspan(1)) {
         if (arg == "--compressed")
-            pages.SetCompressPages(true);
+            compressed = true;
         else if (arg.starts_with("--"))
             throw UsageError();
     }
+    ReportDocument report;
+    report.CreateNew(compressed);
     for (const std::string& arg : args.subspan(1)) {
         if (arg.starts_with("--"))
             continue;
         try {
-            pages.AppendPage(emf::Metafile(ReadWholeFile(arg)));
+            report.AppendPage(emf::Metafile(ReadWholeFile(arg)));
         } catch (const emf::EInvalidGraphic& error) {
             throw std::runtime_error(arg + ": " + error.what());
         }
     }
-    pages.CompleteFile();
-    pages.CopyToFile(args[0]);
-    std::printf("%d pages written to %s\n", pages.RecordCount(), args[0].c_str());
+    report.Complete();
+    report.SaveCopy(args[0]);
+    std::printf("%d pages written to %s\n", report.PageCount(), args[0].c_str());
     return 0;
 }
 
@@ -199,9 +191,9 @@ int RenderPage(const emf::Metafile& page, const DrawOptions& options)
 int Render(std::span<const std::string> args)
 {
     const DrawOptions options = ParseDrawOptions(args);
-    TQRPageList pages;
-    OpenReport(pages, options.files[0]);
-    const auto page = pages.ReadPage(options.page);
+    ReportDocument report;
+    report.Open(options.files[0]);
+    const auto page = report.Page(options.page);
     if (!page)
         throw std::runtime_error("the report has no page " + std::to_string(options.page));
     return RenderPage(*page, options);
@@ -216,11 +208,11 @@ int RenderEmf(std::span<const std::string> args)
 int Pdf(std::span<const std::string> args)
 {
     const DrawOptions options = ParseDrawOptions(args);
-    TQRPageList pages;
-    OpenReport(pages, options.files[0]);
+    ReportDocument report;
+    report.Open(options.files[0]);
     std::vector<emf::Metafile> metafiles;
-    for (int n = 1; n <= pages.RecordCount(); ++n)
-        metafiles.push_back(*pages.ReadPage(n));
+    for (int n = 1; n <= report.PageCount(); ++n)
+        metafiles.push_back(*report.Page(n));
     if (metafiles.empty())
         throw std::runtime_error("the report has no pages");
     emf::PageRenderer::WritePdf(metafiles, QString::fromStdString(options.output),

@@ -13,9 +13,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QValidator>
+
+#include <algorithm>
 
 namespace tarvolo::viewer {
 
@@ -28,10 +32,30 @@ void ProcessPendingEvents()
     QCoreApplication::processEvents();
 }
 
+bool IsEnterKey(int key)
+{
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+// Limits what can be typed into a line edit to a length that may change. Unlike a maximum length it
+// leaves setText alone, so the program can show a longer text than the user may type.
+class TypingLengthValidator : public QValidator {
+public:
+    TypingLengthValidator(std::function<int()> limit, QObject* parent) : QValidator(parent), limit_(std::move(limit)) {}
+
+    State validate(QString& input, int&) const override
+    {
+        return input.size() > limit_() ? Invalid : Acceptable;
+    }
+
+private:
+    std::function<int()> limit_;
+};
+
 } // namespace
 
 TfrmKestanPreview::TfrmKestanPreview(printing::TQRPrinter& printer, platform::DialogService& dialogs, QWidget* parent)
-    : QMainWindow(parent), ReportPrinter(printer), dialogs_(dialogs)
+    : QMainWindow(parent), ReportPrinter_(printer), dialogs_(dialogs)
 {
     setWindowTitle(kNoReportCaption);
     resize(652, 550);
@@ -53,12 +77,12 @@ TfrmKestanPreview::TfrmKestanPreview(printing::TQRPrinter& printer, platform::Di
     statusBar()->addWidget(PagePanel, 1);
     statusBar()->setSizeGripEnabled(false);
 
-    PrintSettings = std::make_unique<printing::TQRReportPrinterSettings>();
+    PrintSettings_ = std::make_unique<printing::TQRReportPrinterSettings>();
     setWindowState(Qt::WindowMaximized);
-    QRPreview1->AttachPrinter(&ReportPrinter);
-    if (!ReportPrinter.DocumentTitle.isEmpty())
-        setWindowTitle(ReportPrinter.DocumentTitle);
-    LastShownProgress = 0;
+    QRPreview1->AttachPrinter(&ReportPrinter_);
+    if (!ReportPrinter_.DocumentTitle.isEmpty())
+        setWindowTitle(ReportPrinter_.DocumentTitle);
+    LastShownProgress_ = 0;
     ZoomToWidth->setChecked(true);
     // Key preview: the window sees every key before the focused control.
     installEventFilter(this);
@@ -70,6 +94,7 @@ TfrmKestanPreview::~TfrmKestanPreview()
 {
     // Child widgets outlive this part of the window; their signals must not reach it.
     PaginaSelecionada->disconnect(this);
+    PaginaSelecionada->setValidator(nullptr);
     QRPreview1->AttachPrinter(nullptr);
 }
 
@@ -90,6 +115,7 @@ void TfrmKestanPreview::BuildToolBar()
 
     Label1 = new QLabel(" Pá&gina: ", this);
     Label1->setVisible(false);
+    ToolBar1->addSeparator()->setObjectName("ToolButton3");
     ZoomFit = button("ZoomFit", "Zoom - Tamanho da página", 0, &TfrmKestanPreview::ZoomToFitClick);
     Zoom100 = button("Zoom100", "Zoom - 100%", 1, &TfrmKestanPreview::ZoomTo100Click);
     ZoomToWidth = button("ZoomToWidth", "Zoom - Largura da página", 2, &TfrmKestanPreview::ZoomToWidthClick);
@@ -105,7 +131,7 @@ void TfrmKestanPreview::BuildToolBar()
     PaginaSelecionada = new QLineEdit("1");
     PaginaSelecionada->setObjectName("PaginaSelecionada");
     PaginaSelecionada->setFixedWidth(60);
-    PaginaSelecionada->setMaxLength(4);
+    PaginaSelecionada->setValidator(new TypingLengthValidator([this] { return PageBoxTypingLimit(); }, PaginaSelecionada));
     PaginaSelecionada->setToolTip("posiciona na página selecionada.");
     PaginaSelecionada->setEnabled(false);
     Label1->setBuddy(PaginaSelecionada);
@@ -142,16 +168,16 @@ void TfrmKestanPreview::BuildToolBar()
 void TfrmKestanPreview::OpenReportFile(const QString& fileName)
 {
     setWindowTitle(QFileInfo(fileName).fileName());
-    PrintSettings = std::make_unique<printing::TQRReportPrinterSettings>();
+    PrintSettings_ = std::make_unique<printing::TQRReportPrinterSettings>();
     ApplyPrintSettings();
-    ReportPrinter.ReadReportFile(fileName.toStdString());
+    ReportPrinter_.ReadReportFile(fileName.toStdString());
     ReapplyZoomButton();
     QRPreview1->SetPageNumber(1);
     QRPreview1->PageView()->ShowPage(1);
     ShowPagePosition();
     for (QAction* action : {PrintSetup, Print, ZoomFit, Zoom100, ZoomToWidth})
         action->setEnabled(true);
-    const int total = ReportPrinter.PageTotal();
+    const int total = ReportPrinter_.PageTotal();
     for (QAction* action : {FirstPage, PreviousPage, NextPage, LastPage})
         action->setEnabled(total > 1);
     if (total != 0) {
@@ -168,12 +194,12 @@ void TfrmKestanPreview::OpenReportFile(const QString& fileName)
 
 void TfrmKestanPreview::ApplyPrintSettings()
 {
-    ReportPrinter.SelectPrinter(PrintSettings->SelectedPrinter);
-    ReportPrinter.FirstPage = PrintSettings->FirstPage;
-    ReportPrinter.LastPage = PrintSettings->LastPage;
-    ReportPrinter.SetCopies(PrintSettings->Copies);
-    ReportPrinter.SetOrientation(PrintSettings->Orientation);
-    ReportPrinter.DocumentTitle = PrintSettings->DocumentTitle;
+    ReportPrinter_.SelectPrinter(PrintSettings_->SelectedPrinter);
+    ReportPrinter_.FirstPage = PrintSettings_->FirstPage;
+    ReportPrinter_.LastPage = PrintSettings_->LastPage;
+    ReportPrinter_.SetCopies(PrintSettings_->Copies);
+    ReportPrinter_.SetOrientation(PrintSettings_->Orientation);
+    ReportPrinter_.DocumentTitle = PrintSettings_->DocumentTitle;
 }
 
 void TfrmKestanPreview::ReapplyZoomButton()
@@ -227,7 +253,7 @@ void TfrmKestanPreview::NextPageClick()
 
 void TfrmKestanPreview::LastPageClick()
 {
-    QRPreview1->SetPageNumber(ReportPrinter.PageTotal());
+    QRPreview1->SetPageNumber(ReportPrinter_.PageTotal());
     ShowPagePosition();
 }
 
@@ -238,7 +264,7 @@ void TfrmKestanPreview::ExitClick()
 
 void TfrmKestanPreview::ShowPagePosition()
 {
-    PagePanel->setText(QString("Página %1 de %2").arg(QRPreview1->PageNumber()).arg(ReportPrinter.PageTotal()));
+    PagePanel->setText(QString("Página %1 de %2").arg(QRPreview1->PageNumber()).arg(ReportPrinter_.PageTotal()));
     PaginaSelecionada->setText(QString::number(QRPreview1->PageNumber()));
 }
 
@@ -255,28 +281,42 @@ void TfrmKestanPreview::SelectPageBoxText()
     PaginaSelecionada->selectAll();
 }
 
+int TfrmKestanPreview::PageBoxTypingLimit() const
+{
+    return std::max<int>(4, QString::number(ReportPrinter_.PageTotal()).size());
+}
+
 void TfrmKestanPreview::GoToTypedPage()
 {
     ProcessPendingEvents();
     const int n = TypedPage();
-    if (n != QRPreview1->PageNumber())
-        QRPreview1->SetPageNumber(n);
+    if (n != QRPreview1->PageNumber()) {
+        try {
+            QRPreview1->SetPageNumber(n);
+        } catch (...) {
+            // The box goes back to the page on screen, so that leaving it does not try (and report)
+            // the same page again.
+            ShowPagePosition();
+            throw;
+        }
+    }
     ShowPagePosition();
 }
 
 bool TfrmKestanPreview::PaginaSelecionadaKeyDown(int key)
 {
-    if (key != Qt::Key_Return && key != Qt::Key_Enter)
+    if (!IsEnterKey(key))
         return false;
-    if (TypedPage() > ReportPrinter.PageTotal()) {
+    // The text is selected also when the page fails to load.
+    const auto selectText = qScopeGuard([this] { PaginaSelecionada->selectAll(); });
+    if (TypedPage() > ReportPrinter_.PageTotal()) {
         PaginaSelecionada->setText(QString::number(QRPreview1->PageNumber()));
         dialogs_.ShowMessage(this, "Seleção de página",
-                             QString("Informe um número de página entre 1 e %1.").arg(ReportPrinter.PageTotal()),
+                             QString("Informe um número de página entre 1 e %1.").arg(ReportPrinter_.PageTotal()),
                              platform::DialogService::Icon::Information);
     } else {
         GoToTypedPage();
     }
-    PaginaSelecionada->selectAll();
     return true;
 }
 
@@ -287,7 +327,7 @@ void TfrmKestanPreview::PaginaSelecionadaExit()
 
 bool TfrmKestanPreview::UpDownChanging(int)
 {
-    if (TypedPage() > ReportPrinter.PageTotal())
+    if (TypedPage() > ReportPrinter_.PageTotal())
         return false;
     GoToTypedPage();
     return true;
@@ -296,7 +336,7 @@ bool TfrmKestanPreview::UpDownChanging(int)
 void TfrmKestanPreview::QRPreview1PageAvailable(QObject*, int)
 {
     ShowPagePosition();
-    if (ReportPrinter.State() == printing::PrinterState::Finished) {
+    if (ReportPrinter_.State() == printing::PrinterState::Finished) {
         PrintSetup->setEnabled(true);
         Print->setEnabled(true);
     }
@@ -304,9 +344,9 @@ void TfrmKestanPreview::QRPreview1PageAvailable(QObject*, int)
 
 void TfrmKestanPreview::QRPreview1ProgressUpdate(QObject*, int progress)
 {
-    if (progress >= LastShownProgress + 5) {
+    if (progress >= LastShownProgress_ + 5) {
         ProgressPanel->setText(QString("%1%").arg(progress));
-        LastShownProgress = progress;
+        LastShownProgress_ = progress;
     }
     if (progress == 0 || progress == 100)
         ProgressPanel->clear();
@@ -324,9 +364,10 @@ void TfrmKestanPreview::FormKeyDown(QKeyEvent* event)
     case Qt::Key_End: LastPageClick(); break;
     case Qt::Key_Up:
     case Qt::Key_Down:
+        // The page commands run even while their buttons are disabled.
         if (PaginaSelecionada->hasFocus()) {
-            (event->key() == Qt::Key_Up ? NextPage : PreviousPage)->trigger();
-            SelectPageBoxText();
+            const auto backToBox = qScopeGuard([this] { SelectPageBoxText(); });
+            event->key() == Qt::Key_Up ? NextPageClick() : PrevPageClick();
         }
         break;
     default: break;
@@ -342,12 +383,14 @@ bool TfrmKestanPreview::eventFilter(QObject* watched, QEvent* event)
         const bool firstStop = watched == focus || (watched == this && (!focus || !isAncestorOf(focus)));
         if (firstStop) {
             auto* key = static_cast<QKeyEvent*>(event);
-            bool consumed = false;
+            // Enter in the page box is consumed even when the page it names fails to load.
+            const bool pageBoxEnter = watched == PaginaSelecionada && IsEnterKey(key->key());
             ReportingErrors([&] {
                 FormKeyDown(key);
-                consumed = watched == PaginaSelecionada && PaginaSelecionadaKeyDown(key->key());
+                if (watched == PaginaSelecionada)
+                    PaginaSelecionadaKeyDown(key->key());
             });
-            if (consumed)
+            if (pageBoxEnter)
                 return true;
         }
     }
@@ -368,7 +411,7 @@ void TfrmKestanPreview::ReportingErrors(const std::function<void()>& command)
 
 void TfrmKestanPreview::closeEvent(QCloseEvent* event)
 {
-    ReportPrinter.NotifyPreviewClosed();
+    ReportPrinter_.NotifyPreviewClosed();
     event->accept();
 }
 

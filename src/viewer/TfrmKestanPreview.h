@@ -81,14 +81,16 @@ private:
     void FormKeyDown(QKeyEvent* event);
     int TypedPage() const;
     void SelectPageBoxText();
+    // How many characters may be typed into the page box: enough for every page of the report.
+    int PageBoxTypingLimit() const;
     // Runs a command; an error it raises is shown as the application shows errors that reach its
     // event loop: the message, a full stop, the program's name as title, the error icon.
     void ReportingErrors(const std::function<void()>& command);
 
-    std::unique_ptr<printing::TQRReportPrinterSettings> PrintSettings;
-    printing::TQRPrinter& ReportPrinter;
+    std::unique_ptr<printing::TQRReportPrinterSettings> PrintSettings_;
+    printing::TQRPrinter& ReportPrinter_;
     platform::DialogService& dialogs_;
-    int LastShownProgress = 0;
+    int LastShownProgress_ = 0;
 };
 
 } // namespace tarvolo::viewer

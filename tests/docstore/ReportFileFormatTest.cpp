@@ -127,7 +127,7 @@ TEST(ReportFileFormat, OlderLayoutReportReadsThroughThePageList)
 
 TEST(ReportFileFormat, FilesTooShortForTheProbeFailWithAReadError)
 {
-    for (std::size_t size : {0, 128, 176, 180}) {
+    for (std::size_t size : {0, 127, 129, 176, 180}) {
         MemoryStream stream(Bytes(size, 0));
         try {
             ProbeHeaderSize(stream);
@@ -138,6 +138,14 @@ TEST(ReportFileFormat, FilesTooShortForTheProbeFailWithAReadError)
     }
     MemoryStream enough(Bytes(181, 0));
     EXPECT_EQ(ProbeHeaderSize(enough), 128);
+}
+
+TEST(ReportFileFormat, AHeaderAloneIsAReportWithoutPages)
+{
+    for (std::size_t size : {124, 128}) {
+        MemoryStream stream(Bytes(size, 0));
+        EXPECT_EQ(ProbeHeaderSize(stream), static_cast<std::int64_t>(size));
+    }
 }
 
 TEST(ReportFileFormat, OleDatesAsIso8601)

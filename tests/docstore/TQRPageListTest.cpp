@@ -165,19 +165,16 @@ TEST_F(PageListTest, ReadingTwiceGivesTwoSeparateEqualPages)
     EXPECT_EQ(*a, *b);
 }
 
-TEST_F(PageListTest, EmptyReportIsABareHeaderThatCannotBeReopened)
+TEST_F(PageListTest, EmptyReportIsABareHeaderThatReopensWithoutPages)
 {
     StartProduction();
     list.CompleteFile();
     EXPECT_EQ(StreamBytes().size(), 128u);
     list.CopyToFile(folder / "empty.qrp");
     TQRPageList reader;
-    try {
-        reader.OpenFile(folder / "empty.qrp");
-        FAIL();
-    } catch (const EReadError& error) {
-        EXPECT_STREQ(error.what(), "Stream read error");
-    }
+    reader.OpenFile(folder / "empty.qrp");
+    EXPECT_EQ(reader.RecordCount(), 0);
+    EXPECT_EQ(reader.ReadPage(1), nullptr);
 }
 
 TEST_F(PageListTest, OnePageFileEndsPointingAtTheHeaderSize)
@@ -306,4 +303,25 @@ TEST_F(PageListTest, PageCutShortOrClaimingTooMuchIsAReadError)
     TQRPageList reader;
     reader.OpenFile(folder / "a.qrp");
     EXPECT_THROW(reader.ReadPage(1), EReadError);
+}
+
+TEST_F(PageListTest, ARecordPastTwoGigabytesIsAWriteErrorNamingTheFile)
+{
+    StartProduction();
+    Append(MakeEmf(200000)); // past the spill limit: the report now lives in a temporary file
+    TQRStream& stream = *list.RecordStream();
+    ASSERT_FALSE(stream.IsMemoryBacked());
+    // Grow the file to just under 2 GB without writing it all: the gap stays a hole in the file.
+    const std::int64_t nearLimit = (std::int64_t{1} << 31) - 1000;
+    stream.SetPosition(nearLimit - 1);
+    const std::uint8_t zero = 0;
+    stream.WriteExact(&zero, 1);
+    try {
+        Append(MakeEmf(2000));
+        FAIL();
+    } catch (const EWriteError& error) {
+        const std::string text = error.what();
+        EXPECT_TRUE(text.starts_with("Stream write error: cannot write \"" + stream.SpillFile() + "\"")) << text;
+        EXPECT_NE(text.find("cannot pass 2 GB"), std::string::npos) << text;
+    }
 }

@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <regex>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace tarvolo::docstore;
@@ -125,6 +128,13 @@ TEST(TQRStream, OpenedReportFileIsReadOnlyAndOutlivesTheStream)
         EXPECT_EQ(stream->Position(), 0);
         EXPECT_EQ(ReadAll(*stream), data);
         EXPECT_EQ(stream->WriteBytes(data.data(), 10), 0);
+        try {
+            stream->WriteExact(data.data(), 10);
+            ADD_FAILURE() << "the write should have failed";
+        } catch (const EWriteError& error) {
+            EXPECT_EQ(std::string(error.what()),
+                      "Stream write error: cannot write \"" + path.string() + "\": opened for reading only");
+        }
         EXPECT_TRUE(stream->SpillFile().empty());
     }
     EXPECT_EQ(tarvolo::test::ReadFileBytes(path), data);
@@ -180,4 +190,30 @@ TEST(TQRStream, CopyToReportsADestinationThatRefusesBytes)
     const Bytes data = Sequence(10);
     stream->WriteExact(data.data(), 10);
     EXPECT_THROW(stream->CopyTo(destination), EWriteError);
+}
+
+TEST(TQRStream, ASpilledStreamThatCannotGrowNamesItsFileAndTheReason)
+{
+    TempDir folder;
+    TemporaryFolderOverride tmp(folder.Path());
+    // The limit would end the whole test program; only a child process gets it.
+    const auto growUnderTheLimit = [] {
+        const rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::signal(SIGXFSZ, SIG_IGN);
+        auto stream = TQRStream::CreateInMemory(100);
+        const Bytes data = Sequence(8000);
+        stream->WriteExact(data.data(), 101);
+        if (stream->IsMemoryBacked())
+            std::_Exit(2);
+        try {
+            stream->WriteExact(data.data() + 101, 7899);
+        } catch (const EWriteError& error) {
+            std::fprintf(stderr, "%s\n", error.what());
+            std::_Exit(1);
+        }
+        std::_Exit(0);
+    };
+    EXPECT_EXIT(growUnderTheLimit(), ::testing::ExitedWithCode(1),
+                "Stream write error: cannot write \"" + folder.Path().string() + "/QRP[0-9A-F]{4}\\.TMP\": File too large");
 }

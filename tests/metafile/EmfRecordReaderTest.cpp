@@ -1,4 +1,5 @@
 #include "metafile/EmfRecordReader.h"
+#include "metafile/GdiConstants.h"
 #include "metafile/LittleEndian.h"
 #include "support/TestSupport.h"
 
@@ -32,7 +33,7 @@ TEST(EmfRecordReader, WalksEveryRecordOfARealPage)
     }
     EXPECT_FALSE(reader.Damaged());
     EXPECT_EQ(count, ReadU32LE(page.data() + 52)); // nRecords
-    EXPECT_EQ(last, 14u);                          // EMR_EOF
+    EXPECT_EQ(last, emr::Eof);
 }
 
 TEST(EmfRecordReader, StopsAtTheFirstMalformedRecord)
@@ -41,17 +42,17 @@ TEST(EmfRecordReader, StopsAtTheFirstMalformedRecord)
         const char* name;
         Bytes second;
     };
-    Bytes pastTheEnd = Record(27, 16);
+    Bytes pastTheEnd = Record(emr::MoveToEx, 16);
     WriteU32LE(pastTheEnd.data() + 4, 1000);
     const Case cases[] = {
-        {"size 0", Record(27, 0)},
-        {"size not a multiple of 4", Record(27, 18)},
-        {"size below 8", Record(27, 4)},
+        {"size 0", Record(emr::MoveToEx, 0)},
+        {"size not a multiple of 4", Record(emr::MoveToEx, 18)},
+        {"size below 8", Record(emr::MoveToEx, 4)},
         {"record past the end", pastTheEnd},
-        {"cut inside the type and size", Bytes{27, 0, 0}},
+        {"cut inside the type and size", Bytes{emr::MoveToEx, 0, 0}},
     };
     for (const Case& c : cases) {
-        Bytes bytes = Record(1, 16);
+        Bytes bytes = Record(emr::Header, 16);
         bytes.insert(bytes.end(), c.second.begin(), c.second.end());
         EmfRecordReader reader(bytes);
         EmfRecord record;
@@ -63,8 +64,8 @@ TEST(EmfRecordReader, StopsAtTheFirstMalformedRecord)
 
 TEST(EmfRecordReader, FieldsOutsideTheRecordThrow)
 {
-    const Bytes bytes = Record(27, 16);
-    const EmfRecord record(27, bytes);
+    const Bytes bytes = Record(emr::MoveToEx, 16);
+    const EmfRecord record(emr::MoveToEx, bytes);
     EXPECT_EQ(record.I32(12), 0);
     EXPECT_THROW(record.U32(13), EDamagedRecord);
     EXPECT_THROW(record.U16(15), EDamagedRecord);

@@ -1,3 +1,4 @@
+#include "metafile/GdiConstants.h"
 #include "metafile/LittleEndian.h"
 #include "metafile/Metafile.h"
 #include "support/TestSupport.h"
@@ -43,7 +44,7 @@ TEST(Metafile, AcceptanceRule)
         std::function<void(Bytes&)> damage;
     };
     const Case cases[] = {
-        {"record type is not EMR_HEADER", [](Bytes& b) { WriteU32LE(b.data(), 2); }},
+        {"record type is not EMR_HEADER", [](Bytes& b) { WriteU32LE(b.data(), emr::PolyBezier); }},
         {"no EMF signature", [](Bytes& b) { b[41] = 'X'; }},
         {"nBytes larger than the data", [](Bytes& b) { WriteU32LE(b.data() + 48, static_cast<std::uint32_t>(b.size() + 4)); }},
         {"nBytes smaller than the data", [](Bytes& b) { WriteU32LE(b.data() + 48, static_cast<std::uint32_t>(b.size() - 4)); }},

@@ -3,6 +3,7 @@
 #include "metafile/LittleEndian.h"
 #include "doubles/TestPrinterDevice.h"
 #include "printing/TQRPrinter.h"
+#include "support/FixtureFiles.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
@@ -328,4 +329,26 @@ TEST_F(PrinterTest, TheCommittedSampleLoadsAndSavesByteForByte)
     EXPECT_EQ(printer->PaperSize(), TQRPaperSize::A4Small);
     printer->WriteReportFile((folder / "saved.qrp").string());
     EXPECT_EQ(test::ReadFileBytes(folder / "saved.qrp"), test::ReadFileBytes(sample));
+}
+
+TEST_F(PrinterTest, AFailedLoadLeavesNoPagesSoARecordingAfterItIsSound)
+{
+    auto printer = MakePrinter();
+    printer->ReadReportFile(test::ReportFixture("ThreePages.qrp").string());
+    EXPECT_THROW(printer->ReadReportFile(test::ReportFixture("FirstPageNotMetafile.qrp").string()), emf::EInvalidGraphic);
+    EXPECT_EQ(printer->State(), PrinterState::Ready);
+    EXPECT_EQ(printer->PageTotal(), 0);
+    EXPECT_EQ(printer->Pages().RecordCount(), 0);
+    EXPECT_EQ(printer->FetchPage(1), nullptr);
+
+    printer->BeginReport();
+    printer->StartNewPage();
+    printer->OutputCanvas()->TextOut(10, 10, "after a failed load");
+    printer->EndReport();
+    printer->WriteReportFile((folder / "recorded.qrp").string());
+
+    docstore::ReportDocument saved;
+    saved.Open((folder / "recorded.qrp").string());
+    EXPECT_EQ(saved.PageCount(), 1);
+    EXPECT_EQ(saved.Page(1)->Width(), 794);
 }

@@ -1,5 +1,6 @@
 #include "render/EmfPlayer.h"
 #include "render/EmfRecorder.h"
+#include "metafile/GdiConstants.h"
 #include "metafile/LittleEndian.h"
 #include "render/PageRenderer.h"
 #include "support/InkComparison.h"
@@ -17,23 +18,13 @@
 using namespace tarvolo;
 using namespace tarvolo::emf;
 using tarvolo::test::Bytes;
+using tarvolo::test::MakeRecord;
 namespace fs = std::filesystem;
 
 namespace {
 
-// A record from 32-bit fields.
-Bytes Rec(std::uint32_t type, std::initializer_list<std::int64_t> fields)
-{
-    Bytes bytes(8 + 4 * fields.size());
-    WriteU32LE(bytes.data(), type);
-    WriteU32LE(bytes.data() + 4, static_cast<std::uint32_t>(bytes.size()));
-    std::size_t at = 8;
-    for (std::int64_t field : fields) {
-        WriteU32LE(bytes.data() + at, static_cast<std::uint32_t>(field));
-        at += 4;
-    }
-    return bytes;
-}
+// No record has this type.
+constexpr std::uint32_t kUnknownRecord = 999;
 
 // A metafile of the given records on a 100 x 100 pixel page of a 96-dpi reference device.
 Bytes MakeMetafile(const std::vector<Bytes>& records)
@@ -52,7 +43,7 @@ Bytes MakeMetafile(const std::vector<Bytes>& records)
         emf.insert(emf.end(), r.begin(), r.end());
         ++count;
     }
-    const Bytes eof = Rec(14, {0, 16, 20});
+    const Bytes eof = MakeRecord(emr::Eof, {0, 16, 20});
     emf.insert(emf.end(), eof.begin(), eof.end());
     WriteU32LE(emf.data() + 48, static_cast<std::uint32_t>(emf.size()));
     WriteU32LE(emf.data() + 52, count + 1);
@@ -62,6 +53,22 @@ Bytes MakeMetafile(const std::vector<Bytes>& records)
 QImage Draw(const Bytes& emf, PlaybackReport* report = nullptr, QSize size = QSize(100, 100))
 {
     return PageRenderer::RenderImage(Metafile(emf), size, report);
+}
+
+// StretchDIBits of a whole bottom-up 24-bit DIB of width x height pixels onto dest.
+Bytes StretchDib(const QRect& dest, std::int32_t width, std::int32_t height, std::uint32_t rop, const Bytes& bits = {})
+{
+    constexpr std::uint32_t kOffBmi = 80, kBitmapInfoHeaderSize = 40, kOffBits = kOffBmi + kBitmapInfoHeaderSize;
+    const auto cbBits = static_cast<std::uint32_t>(bits.size());
+    return test::RecordBuilder(emr::StretchDIBits)
+        .I32(dest.left()).I32(dest.top()).I32(dest.right()).I32(dest.bottom())    // rclBounds
+        .I32(dest.left()).I32(dest.top()).I32(0).I32(0).I32(width).I32(height)  // xDest yDest xSrc ySrc cxSrc cySrc
+        .U32(kOffBmi).U32(kBitmapInfoHeaderSize).U32(kOffBits).U32(cbBits)
+        .U32(gdi::DIB_RGB_COLORS).U32(rop).I32(dest.width()).I32(dest.height())
+        .U32(kBitmapInfoHeaderSize).I32(width).I32(height).U16(1).U16(24).U32(gdi::BI_RGB).U32(cbBits)
+        .I32(0).I32(0).U32(0).U32(0) // resolution and palette: none
+        .Raw(bits)
+        .Build();
 }
 
 // The bounding box of the pixels darker than mid-grey.
@@ -138,26 +145,24 @@ TEST(EmfPlayer, DamagedCorpusFilesFailCleanlyOrDrawPartly)
 
 TEST(EmfPlayer, DamagedRecordsEndPlaybackKeepingWhatWasDrawn)
 {
-    const Bytes blackBrush = Rec(37, {static_cast<std::int64_t>(0x80000004u)});
-    const Bytes square = Rec(43, {10, 10, 50, 50});
+    const Bytes blackBrush = MakeRecord(emr::SelectObject, {gdi::BLACK_BRUSH});
+    const Bytes square = MakeRecord(emr::Rectangle, {10, 10, 50, 50});
     struct Case {
         const char* name;
         Bytes record;
         bool damaged;
     };
-    Bytes huge = Rec(87, {0, 0, 10, 10, 0xFFFFFFFF, 1}); // Polyline16 claiming 4 billion points
-    Bytes bitmap = Rec(81, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 80, 40, 120, 0, 0, 0xCC0020, 50, 50,
-                            40, 100000, 100000, 0x00180001, 0, 0, 0, 0, 0, 0}); // 100000 x 100000 24-bit DIB without bits
     const Case cases[] = {
-        {"size 0", Rec(27, {}), true},
-        {"huge point count", huge, true},
-        {"huge bitmap", bitmap, false},
-        {"polypolygon with more points than the record", Rec(8, {0, 0, 0, 0, 1, 1000, 1000}), true},
-        {"unknown record", Rec(999, {1, 2, 3}), false},
-        {"clip region with a huge rectangle count", Rec(75, {64, 5, 32, 1, 0xFFFFFFF, 0, 0, 0, 0, 0}), true},
+        {"size 0", MakeRecord(emr::MoveToEx, {}), true},
+        {"huge point count", MakeRecord(emr::Polyline16, {0, 0, 10, 10, 0xFFFFFFFF, 1}), true},
+        {"huge bitmap", StretchDib(QRect(0, 0, 50, 50), 100000, 100000, gdi::SRCCOPY), false}, // header without bits
+        {"polypolygon with more points than the record", MakeRecord(emr::PolyPolygon, {0, 0, 0, 0, 1, 1000, 1000}), true},
+        {"unknown record", MakeRecord(kUnknownRecord, {1, 2, 3}), false},
+        {"clip region with a huge rectangle count",
+         MakeRecord(emr::ExtSelectClipRgn, {64, gdi::RGN_COPY, 32, gdi::RDH_RECTANGLES, 0xFFFFFFF, 0, 0, 0, 0, 0}), true},
     };
     for (const Case& c : cases) {
-        Bytes emf = MakeMetafile({blackBrush, square, c.record, Rec(43, {60, 60, 90, 90})});
+        Bytes emf = MakeMetafile({blackBrush, square, c.record, MakeRecord(emr::Rectangle, {60, 60, 90, 90})});
         if (std::string(c.name) == "size 0")
             WriteU32LE(emf.data() + emf.size() - 20 - 16 - 8 + 4, 0);
         PlaybackReport report;
@@ -170,10 +175,10 @@ TEST(EmfPlayer, DamagedRecordsEndPlaybackKeepingWhatWasDrawn)
 
 TEST(EmfPlayer, DeepSaveNestingIsBounded)
 {
-    std::vector<Bytes> records(200000, Rec(33, {}));
-    records.push_back(Rec(34, {-1}));
-    records.push_back(Rec(37, {static_cast<std::int64_t>(0x80000004u)}));
-    records.push_back(Rec(43, {10, 10, 50, 50}));
+    std::vector<Bytes> records(200000, MakeRecord(emr::SaveDC, {}));
+    records.push_back(MakeRecord(emr::RestoreDC, {-1}));
+    records.push_back(MakeRecord(emr::SelectObject, {gdi::BLACK_BRUSH}));
+    records.push_back(MakeRecord(emr::Rectangle, {10, 10, 50, 50}));
     PlaybackReport report;
     const QImage image = Draw(MakeMetafile(records), &report);
     EXPECT_FALSE(report.damaged);
@@ -183,30 +188,31 @@ TEST(EmfPlayer, DeepSaveNestingIsBounded)
 TEST(EmfPlayer, UnknownRecordsAreCountedForCallers)
 {
     PlaybackReport report;
-    Draw(MakeMetafile({Rec(999, {}), Rec(999, {}), Rec(53, {0, 0, 0, 0})}), &report);
-    EXPECT_EQ(report.skippedRecords[999], 2);
-    EXPECT_EQ(report.skippedRecords[53], 1);
+    const Bytes unknown = MakeRecord(kUnknownRecord, {});
+    Draw(MakeMetafile({unknown, unknown, MakeRecord(emr::ExtFloodFill, {0, 0, 0, 0})}), &report);
+    EXPECT_EQ(report.skippedRecords[kUnknownRecord], 2);
+    EXPECT_EQ(report.skippedRecords[emr::ExtFloodFill], 1);
     EXPECT_EQ(report.SkippedCount(), 3);
 }
 
 TEST(EmfPlayer, CentredAndRightAlignedTextIsPlacedAsOneRunThenAdvancedByDx)
 {
-    for (const std::uint32_t align : {0u, 2u, 6u}) { // TA_LEFT, TA_RIGHT, TA_CENTER
+    for (const std::uint32_t align : {gdi::TA_LEFT, gdi::TA_RIGHT, gdi::TA_CENTER}) {
         EmfRecorder recorder(100, 100);
         recorder.font.height = -20;
         recorder.TextOut(50, 40, "III");
         Bytes emf = recorder.Finish().Bytes();
         // Change the recorded text alignment.
         for (std::size_t at = 0; at + 12 <= emf.size();) {
-            if (ReadU32LE(&emf[at]) == 22)
+            if (ReadU32LE(&emf[at]) == emr::SetTextAlign)
                 WriteU32LE(&emf[at + 8], align);
             at += std::max<std::uint32_t>(ReadU32LE(&emf[at + 4]), 8);
         }
         const QRect ink = InkBox(Draw(emf));
         ASSERT_FALSE(ink.isEmpty());
-        if (align == 0)
+        if (align == gdi::TA_LEFT)
             EXPECT_NEAR(ink.left(), 51, 2);
-        else if (align == 2)
+        else if (align == gdi::TA_RIGHT)
             EXPECT_NEAR(ink.right(), 49, 2);
         else
             EXPECT_NEAR(ink.center().x(), 50, 2);
@@ -217,7 +223,7 @@ TEST(EmfPlayer, MaskThenPaintIdiomComesOutTheSameOnImagesAndInPdf)
 {
     // A SRCAND mask that is black in the middle, then a SRCPAINT red square that is black around it.
     auto dib = [](std::uint32_t rop, bool mask) {
-        Bytes bits(4 * 4 * 3 + 0, 0);
+        Bytes bits(4 * 4 * 3, 0);
         for (int y = 0; y < 4; ++y)
             for (int x = 0; x < 4; ++x) {
                 const bool inside = x >= 1 && x <= 2 && y >= 1 && y <= 2;
@@ -227,14 +233,11 @@ TEST(EmfPlayer, MaskThenPaintIdiomComesOutTheSameOnImagesAndInPdf)
                 else
                     p[2] = inside ? 255 : 0;
             }
-        Bytes record = Rec(81, {0, 0, 99, 99, 20, 20, 0, 0, 4, 4, 80, 40, 120, static_cast<std::int64_t>(bits.size()), 0, rop, 60, 60,
-                                40, 4, 4, 0x00180001, 0, static_cast<std::int64_t>(bits.size()), 0, 0, 0, 0});
-        record.insert(record.end(), bits.begin(), bits.end());
-        WriteU32LE(record.data() + 4, static_cast<std::uint32_t>(record.size()));
-        return record;
+        return StretchDib(QRect(20, 20, 60, 60), 4, 4, rop, bits);
     };
-    const Bytes emf = MakeMetafile({Rec(37, {static_cast<std::int64_t>(0x80000002u)}), Rec(37, {static_cast<std::int64_t>(0x80000008u)}),
-                                    Rec(43, {0, 0, 101, 101}), dib(0x008800C6, true), dib(0x00EE0086, false)});
+    const Bytes emf = MakeMetafile({MakeRecord(emr::SelectObject, {gdi::GRAY_BRUSH}), MakeRecord(emr::SelectObject, {gdi::NULL_PEN}),
+                                    MakeRecord(emr::Rectangle, {0, 0, 101, 101}), dib(gdi::SRCAND, true),
+                                    dib(gdi::SRCPAINT, false)});
     const QImage image = Draw(emf);
     EXPECT_EQ(image.pixel(50, 50), qRgb(255, 0, 0)) << "the image shows inside the mask";
     EXPECT_EQ(image.pixel(25, 25), qRgb(128, 128, 128)) << "the background shows around it";

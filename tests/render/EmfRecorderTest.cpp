@@ -1,6 +1,7 @@
 #include "render/EmfPlayer.h"
 #include "metafile/EmfRecordReader.h"
 #include "render/EmfRecorder.h"
+#include "metafile/GdiConstants.h"
 #include "metafile/LittleEndian.h"
 #include "render/PageRenderer.h"
 #include "support/TestSupport.h"
@@ -67,12 +68,13 @@ TEST(EmfRecorder, WritesAValidHeaderAndRecords)
     while (reader.Next(record)) {
         ++records;
         last = record.Type();
-        if (record.Type() == 38 || record.Type() == 39 || record.Type() == 82)
+        const std::uint32_t type = record.Type();
+        if (type == emr::CreatePen || type == emr::CreateBrushIndirect || type == emr::ExtCreateFontIndirectW)
             highestHandle = std::max(highestHandle, record.U32(8));
     }
     EXPECT_FALSE(reader.Damaged());
     EXPECT_EQ(records, header.nRecords);
-    EXPECT_EQ(last, 14u);
+    EXPECT_EQ(last, emr::Eof);
     EXPECT_GT(header.nHandles, highestHandle);
 }
 
@@ -106,7 +108,7 @@ TEST(EmfRecorder, TextAdvancesAddUpToTheMeasuredWidth)
     EmfRecordReader reader(metafile.Bytes());
     EmfRecord record;
     while (reader.Next(record))
-        if (record.Type() == 84) {
+        if (record.Type() == emr::ExtTextOutW) {
             const std::uint32_t count = record.U32(44), offDx = record.U32(72);
             int sum = 0;
             for (std::uint32_t i = 0; i < count; ++i)

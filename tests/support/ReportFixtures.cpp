@@ -1,24 +1,24 @@
 #include "ReportFixtures.h"
 
-#include "docstore/TQRPageList.h"
+#include "docstore/ReportDocument.h"
 #include "render/EmfRecorder.h"
 
 namespace tarvolo::test {
 
 void WriteA4Report(const std::filesystem::path& path, int pages)
 {
-    docstore::TQRPageList list;
-    list.SetRecordStream(docstore::TQRStream::CreateInMemory(100000));
+    docstore::ReportDocument report;
+    report.CreateNew(false);
     for (int n = 1; n <= pages; ++n) {
         emf::EmfRecorder page(794, 1123);
         page.font.height = -40;
         page.TextOut(100, 100, QString("Página %1").arg(n));
         page.brush.color = Qt::black;
         page.FillRect(QRect(100, 200, 20 * n, 20));
-        list.AppendPage(page.Finish());
+        report.AppendPage(page.Finish());
     }
-    list.CompleteFile();
-    list.CopyToFile(path.string());
+    report.Complete();
+    report.SaveCopy(path.string());
 }
 
 } // namespace tarvolo::test

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "metafile/EmfHeader.h"
+#include "metafile/GdiConstants.h"
 #include "metafile/LittleEndian.h"
 
 #include <algorithm>
@@ -50,7 +52,7 @@ Bytes MakeEmf(std::uint32_t totalBytes, std::uint8_t seed, std::int32_t frameWid
         throw std::invalid_argument("MakeEmf: bad size");
     Bytes emf(totalBytes, 0);
     std::uint8_t* p = emf.data();
-    WriteU32LE(p + 0, 1);       // EMR_HEADER
+    WriteU32LE(p + 0, emf::emr::Header);
     WriteU32LE(p + 4, kHeader); // nSize
     WriteI32LE(p + 8, 0);       // rclBounds
     WriteI32LE(p + 12, 0);
@@ -60,7 +62,7 @@ Bytes MakeEmf(std::uint32_t totalBytes, std::uint8_t seed, std::int32_t frameWid
     WriteI32LE(p + 28, 0);
     WriteI32LE(p + 32, frameWidth);
     WriteI32LE(p + 36, frameHeight);
-    WriteU32LE(p + 40, 0x464D4520);
+    WriteU32LE(p + 40, emf::kEmfSignature);
     WriteU32LE(p + 44, 0x10000);
     WriteU32LE(p + 48, totalBytes);
     WriteU32LE(p + 52, 3); // nRecords
@@ -72,18 +74,60 @@ Bytes MakeEmf(std::uint32_t totalBytes, std::uint8_t seed, std::int32_t frameWid
 
     const std::uint32_t commentSize = totalBytes - kHeader - kEof;
     std::uint8_t* comment = p + kHeader;
-    WriteU32LE(comment + 0, 70); // EMR_GDICOMMENT
+    WriteU32LE(comment + 0, emf::emr::GdiComment);
     WriteU32LE(comment + 4, commentSize);
     WriteU32LE(comment + 8, commentSize - kCommentMin);
     for (std::uint32_t i = kCommentMin; i < commentSize; ++i)
         comment[i] = static_cast<std::uint8_t>((i * 7 + seed) % 13 == 0 ? seed + i : (i % 5)); // compressible, varied
 
     std::uint8_t* eof = p + totalBytes - kEof;
-    WriteU32LE(eof + 0, 14); // EMR_EOF
+    WriteU32LE(eof + 0, emf::emr::Eof);
     WriteU32LE(eof + 4, kEof);
     WriteU32LE(eof + 12, 16); // offPalEntries
     WriteU32LE(eof + 16, kEof);
     return emf;
+}
+
+RecordBuilder::RecordBuilder(std::uint32_t type)
+{
+    U32(type).U32(0);
+}
+
+RecordBuilder& RecordBuilder::U32(std::uint32_t value)
+{
+    for (int shift = 0; shift < 32; shift += 8)
+        bytes_.push_back(static_cast<std::uint8_t>(value >> shift));
+    UpdateSize();
+    return *this;
+}
+
+RecordBuilder& RecordBuilder::U16(std::uint16_t value)
+{
+    bytes_.push_back(static_cast<std::uint8_t>(value));
+    bytes_.push_back(static_cast<std::uint8_t>(value >> 8));
+    UpdateSize();
+    return *this;
+}
+
+RecordBuilder& RecordBuilder::Raw(const Bytes& bytes)
+{
+    bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+    UpdateSize();
+    return *this;
+}
+
+void RecordBuilder::UpdateSize()
+{
+    if (bytes_.size() >= 8)
+        WriteU32LE(bytes_.data() + 4, static_cast<std::uint32_t>(bytes_.size()));
+}
+
+Bytes MakeRecord(std::uint32_t type, std::initializer_list<std::int64_t> fields)
+{
+    RecordBuilder record(type);
+    for (std::int64_t field : fields)
+        record.U32(static_cast<std::uint32_t>(field));
+    return record.Build();
 }
 
 TempDir::TempDir()

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,26 @@ void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes);
 // 1024 x 768 pixel, 320 x 240 mm reference device; `seed` varies the filler bytes.
 Bytes MakeEmf(std::uint32_t totalBytes, std::uint8_t seed = 0, std::int32_t frameWidth = 21000,
               std::int32_t frameHeight = 29700);
+
+// One EMF record built field by field, little-endian, its size field kept up to date:
+//   RecordBuilder(emr::StretchDIBits).I32(x)...U16(24).Raw(bits).Build()
+class RecordBuilder {
+public:
+    explicit RecordBuilder(std::uint32_t type);
+    RecordBuilder& U32(std::uint32_t value);
+    RecordBuilder& I32(std::int32_t value) { return U32(static_cast<std::uint32_t>(value)); }
+    RecordBuilder& U16(std::uint16_t value);
+    RecordBuilder& Raw(const Bytes& bytes);
+    Bytes Build() const { return bytes_; }
+
+private:
+    void UpdateSize();
+
+    Bytes bytes_;
+};
+
+// A record whose fields are all 32 bits wide: MakeRecord(emr::Rectangle, {10, 10, 50, 50}).
+Bytes MakeRecord(std::uint32_t type, std::initializer_list<std::int64_t> fields);
 
 // A folder of its own for one test, removed with everything in it at the end.
 class TempDir {

@@ -1,65 +1,19 @@
 #include "metafile/LittleEndian.h"
+#include "support/QrptoolRunner.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <chrono>
 #include <cstdio>
-#include <functional>
 #include <random>
-#include <sys/wait.h>
 
 using namespace tarvolo;
 using tarvolo::test::Bytes;
+using tarvolo::test::Qrptool;
+using tarvolo::test::RunResult;
 using tarvolo::test::TempDir;
 
 namespace {
-
-struct RunResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-    double seconds = 0;
-};
-
-std::string Quote(const std::string& word)
-{
-    std::string quoted = "'";
-    for (char c : word) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted.push_back(c);
-    }
-    quoted.push_back('\'');
-    return quoted;
-}
-
-// Runs qrptool with the words given and collects its exit status and output.
-RunResult Qrptool(const std::vector<std::string>& words, const TempDir& scratch)
-{
-    std::string command = Quote(QRPTOOL_PATH);
-    for (const auto& word : words) {
-        command += ' ';
-        command += Quote(word);
-    }
-    const auto errPath = scratch / "stderr.txt";
-    command += " 2>";
-    command += Quote(errPath.string());
-    RunResult result;
-    const auto start = std::chrono::steady_clock::now();
-    FILE* pipe = popen(command.c_str(), "r");
-    std::array<char, 4096> buffer;
-    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
-        result.out.append(buffer.data(), n);
-    const int status = pclose(pipe);
-    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    const Bytes err = test::ReadFileBytes(errPath);
-    result.err.assign(err.begin(), err.end());
-    return result;
-}
 
 std::vector<std::string> OraclePagePaths()
 {

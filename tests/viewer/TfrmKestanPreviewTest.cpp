@@ -1,6 +1,7 @@
 #include "doubles/TestDialogService.h"
 #include "doubles/TestPrinterDevice.h"
 #include "printing/TQRPrinter.h"
+#include "support/FixtureFiles.h"
 #include "support/ReportFixtures.h"
 #include "support/TestSupport.h"
 #include "viewer/TfrmKestanPreview.h"
@@ -10,12 +11,19 @@
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QTest>
+#include <QToolBar>
 
 #include <gtest/gtest.h>
 
 using namespace tarvolo;
 using namespace tarvolo::printing;
 using tarvolo::viewer::TfrmKestanPreview;
+
+// Failures show texts as text.
+void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
@@ -36,6 +44,18 @@ protected:
         const auto path = folder / QString("report-%1.qrp").arg(pages).toStdString();
         test::WriteA4Report(path, pages);
         return QString::fromStdString(path.string());
+    }
+
+    // A report of three pages whose page 2 no longer starts as a metafile.
+    QString ReportWithDamagedPage2()
+    {
+        const QString path = Report(3);
+        test::Bytes bytes = test::ReadFileBytes(path.toStdString());
+        // Page 2's record starts where page 1's record header points; its data 8 bytes later.
+        const std::size_t second = bytes[132] | bytes[133] << 8 | bytes[134] << 16 | static_cast<std::size_t>(bytes[135]) << 24;
+        bytes.at(second + 8) = 0x55;
+        test::WriteFileBytes(path.toStdString(), bytes);
+        return path;
     }
 
     int Page() const { return window->QRPreview1->PageNumber(); }
@@ -68,6 +88,10 @@ TEST_F(ViewerTest, StartsWithoutAReport)
     EXPECT_EQ(window->PaginaSelecionada->text(), "1");
     EXPECT_TRUE(window->ZoomToWidth->isChecked());
     EXPECT_EQ(window->QRPreview1->Zoom(), 100);
+    const QList<QAction*> tools = window->ToolBar1->actions();
+    ASSERT_GE(tools.size(), 2);
+    EXPECT_TRUE(tools[0]->isSeparator()) << "the toolbar opens with a separator";
+    EXPECT_EQ(tools[1], window->ZoomFit);
     window->NextPageClick();
     EXPECT_EQ(PagePanel(), "Página 1 de 0");
 }
@@ -113,6 +137,45 @@ TEST_F(ViewerTest, ArrowsInThePageBoxTurnPagesAndSelectTheText)
     EXPECT_EQ(window->PaginaSelecionada->selectedText(), "3");
     QTest::keyClick(window->PaginaSelecionada, Qt::Key_Down);
     EXPECT_EQ(Page(), 2);
+}
+
+TEST_F(ViewerTest, ArrowsInThePageBoxTurnPagesWhileTheButtonsAreDisabled)
+{
+    window->OpenReportFile(Report(2));
+    for (QAction* action : {window->FirstPage, window->PreviousPage, window->NextPage, window->LastPage})
+        action->setEnabled(false);
+    window->PaginaSelecionada->setFocus();
+    QTest::keyClick(window->PaginaSelecionada, Qt::Key_Up);
+    EXPECT_EQ(Page(), 2);
+    EXPECT_EQ(window->PaginaSelecionada->selectedText(), "2");
+    QTest::keyClick(window->PaginaSelecionada, Qt::Key_Down);
+    EXPECT_EQ(Page(), 1);
+    EXPECT_EQ(window->PaginaSelecionada->selectedText(), "1");
+}
+
+TEST_F(ViewerTest, PageBoxTypingIsAsLongAsTheLastPageNumber)
+{
+    // Typing stops at four characters or the length of the last page's number, whichever is more.
+    struct Case {
+        int pages;
+        const char* typed;
+        const char* kept;
+    };
+    const Case cases[] = {{12, "123456", "1234"}, {12, "abcdef", "abcd"}, {12345, "1234567", "12345"}};
+    for (const Case& c : cases) {
+        window->OpenReportFile(Report(c.pages));
+        window->PaginaSelecionada->setFocus();
+        window->PaginaSelecionada->selectAll();
+        QTest::keyClicks(window->PaginaSelecionada, c.typed);
+        EXPECT_EQ(window->PaginaSelecionada->text(), c.kept) << c.pages << " " << c.typed;
+    }
+    QTest::keyClick(window->PaginaSelecionada, Qt::Key_Return);
+    EXPECT_EQ(Page(), 12345);
+    EXPECT_EQ(window->PaginaSelecionada->text(), "12345") << "a shown page number is never cut";
+    EXPECT_EQ(PagePanel(), "Página 12345 de 12345");
+    window->FirstPageClick();
+    window->LastPageClick();
+    EXPECT_EQ(window->PaginaSelecionada->text(), "12345");
 }
 
 TEST_F(ViewerTest, PageBoxAcceptsOnlyPagesOfTheReport)
@@ -183,9 +246,14 @@ TEST_F(ViewerTest, OnePageAndEmptyReports)
     EXPECT_EQ(window->UpDown->maximum(), 0);
     EXPECT_EQ(PagePanel(), "Página 1 de 0");
 
+    // A header without pages, as a recording without pages saves it, opens the same way.
+    window->OpenReportFile(QString::fromStdString(test::ReportFixture("NoPages.qrp").string()));
+    EXPECT_EQ(PagePanel(), "Página 1 de 0");
+    EXPECT_FALSE(window->PaginaSelecionada->isEnabled());
+
     // A file too short for a report: the error reaches the caller, the window stays usable.
     const auto bare = folder / "bare.qrp";
-    test::WriteFileBytes(bare, test::Bytes(128, 0));
+    test::WriteFileBytes(bare, test::Bytes(150, 0));
     EXPECT_THROW(window->OpenReportFile(QString::fromStdString(bare.string())), std::exception);
     EXPECT_EQ(window->windowTitle(), "bare.qrp");
 }
@@ -202,12 +270,7 @@ TEST_F(ViewerTest, ProgressNotificationsShowEveryFivePercent)
 
 TEST_F(ViewerTest, ADamagedPageIsReportedAndTheWindowGoesOn)
 {
-    const QString path = Report(3);
-    test::Bytes bytes = test::ReadFileBytes(path.toStdString());
-    const std::int32_t second = static_cast<std::int32_t>(bytes[132] | bytes[133] << 8 | bytes[134] << 16 | bytes[135] << 24);
-    bytes[static_cast<std::size_t>(second) + 8] = 0x55; // page 2 no longer starts as a metafile
-    test::WriteFileBytes(path.toStdString(), bytes);
-    window->OpenReportFile(path);
+    window->OpenReportFile(ReportWithDamagedPage2());
     QTest::keyClick(window.get(), Qt::Key_PageDown);
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, "Metafile is not valid.");
@@ -217,6 +280,23 @@ TEST_F(ViewerTest, ADamagedPageIsReportedAndTheWindowGoesOn)
     EXPECT_EQ(window->QRPreview1->PageView()->ShownPage(), 1);
     window->LastPage->trigger();
     EXPECT_EQ(Page(), 3) << "the other pages still show";
+}
+
+TEST_F(ViewerTest, ADamagedPageTypedIntoThePageBoxIsReportedOnce)
+{
+    window->OpenReportFile(ReportWithDamagedPage2());
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    TypePage("2");
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].icon, platform::DialogService::Icon::Error);
+    EXPECT_EQ(Page(), 1);
+    EXPECT_EQ(window->PaginaSelecionada->text(), "1") << "the box shows the page on screen";
+    EXPECT_EQ(window->PaginaSelecionada->selectedText(), "1");
+    window->PaginaSelecionada->clearFocus();
+    EXPECT_EQ(dialogs.messages.size(), 1u) << "leaving the box does not try the page again";
+    EXPECT_EQ(window->PaginaSelecionada->text(), "1");
+    EXPECT_EQ(Page(), 1);
 }
 
 TEST_F(ViewerTest, EscapeClosesTheWindow)

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tarvolo::test {
+
+// A report file of tests/fixtures/reports, each made to show one behaviour and named for it.
+inline std::filesystem::path ReportFixture(const std::string& name)
+{
+    return std::filesystem::path(TARVOLO_FIXTURE_DIR) / "reports" / name;
+}
+
+// Every report file of the project: the fixtures and the bundled sample.
+inline std::vector<std::filesystem::path> AllReportFiles()
+{
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(ReportFixture("")))
+        if (entry.path().extension() == ".qrp")
+            files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    files.push_back(std::filesystem::path(TARVOLO_FIXTURE_DIR) / ".." / ".." / "samples" / "sample-report.qrp");
+    return files;
+}
+
+} // namespace tarvolo::test

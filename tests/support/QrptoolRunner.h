@@ -1,0 +1,21 @@
+#pragma once
+
+#include "TestSupport.h"
+
+#include <string>
+#include <vector>
+
+namespace tarvolo::test {
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+    double seconds = 0;
+};
+
+// Runs the qrptool built beside the tests with the words given and collects its exit status and
+// output; scratch holds its standard error while it runs.
+RunResult Qrptool(const std::vector<std::string>& words, const TempDir& scratch);
+
+} // namespace tarvolo::test

@@ -7,7 +7,7 @@
 namespace tarvolo::docstore {
 
 TQRCompress::TQRCompress(ByteStream& stream, bool encoding, std::int64_t inputLimit)
-    : Encoding(encoding), CodeStream(stream), inputLeft_(inputLimit)
+    : Encoding_(encoding), CodeStream_(stream), inputLeft_(inputLimit)
 {
     ResetTree();
 }
@@ -25,11 +25,11 @@ TQRCompress::~TQRCompress()
 // byte 255 with nine 0 bits.
 void TQRCompress::ResetTree()
 {
-    ParentOf[0] = 0;
+    ParentOf_[0] = 0;
     for (unsigned i = 1; i < kNodeCount; ++i)
-        ParentOf[i] = static_cast<std::uint8_t>((i - 1) / 2);
+        ParentOf_[i] = static_cast<std::uint8_t>((i - 1) / 2);
     for (unsigned j = 0; j < kLeafBase; ++j)
-        ChildOf[j] = {static_cast<std::uint16_t>(2 * j + 1), static_cast<std::uint16_t>(2 * j + 2)};
+        ChildOf_[j] = {static_cast<std::uint16_t>(2 * j + 1), static_cast<std::uint16_t>(2 * j + 2)};
 }
 
 // Swaps the climbing node with its uncle and goes on from its grandparent, two levels up, until
@@ -37,19 +37,19 @@ void TQRCompress::ResetTree()
 void TQRCompress::SplayLeaf(std::uint8_t symbol)
 {
     unsigned x = symbol + kLeafBase;
-    unsigned p = ParentOf[x];
+    unsigned p = ParentOf_[x];
     while (p != 0) {
-        const unsigned g = ParentOf[p];
-        const unsigned uncleSide = ChildOf[g][1] == p ? 0u : 1u;
-        const unsigned uncle = ChildOf[g][uncleSide];
-        ChildOf[g][uncleSide] = static_cast<std::uint16_t>(x);
-        ChildOf[p][ChildOf[p][1] == x ? 1u : 0u] = static_cast<std::uint16_t>(uncle);
-        ParentOf[x] = static_cast<std::uint8_t>(g);
-        ParentOf[uncle] = static_cast<std::uint8_t>(p);
+        const unsigned g = ParentOf_[p];
+        const unsigned uncleSide = ChildOf_[g][1] == p ? 0u : 1u;
+        const unsigned uncle = ChildOf_[g][uncleSide];
+        ChildOf_[g][uncleSide] = static_cast<std::uint16_t>(x);
+        ChildOf_[p][ChildOf_[p][1] == x ? 1u : 0u] = static_cast<std::uint16_t>(uncle);
+        ParentOf_[x] = static_cast<std::uint8_t>(g);
+        ParentOf_[uncle] = static_cast<std::uint8_t>(p);
         x = g;
         if (x == 0)
             return;
-        p = ParentOf[x];
+        p = ParentOf_[x];
     }
 }
 
@@ -59,7 +59,7 @@ void TQRCompress::FlushOutput()
         return;
     const auto count = static_cast<std::int64_t>(bufferUsed_);
     bufferUsed_ = 0;
-    CodeStream.WriteExact(buffer_.data(), count);
+    CodeStream_.WriteExact(buffer_.data(), count);
 }
 
 void TQRCompress::EmitCodeByte(std::uint8_t byte)
@@ -76,12 +76,12 @@ void TQRCompress::EncodeSymbol(std::uint8_t symbol)
     std::array<std::uint64_t, 4> path{};
     unsigned depth = 0;
     for (unsigned x = symbol + kLeafBase; x != 0; ++depth) {
-        const unsigned parent = ParentOf[x];
-        path[depth >> 6] |= static_cast<std::uint64_t>(ChildOf[parent][1] == x) << (depth & 63);
+        const unsigned parent = ParentOf_[x];
+        path[depth >> 6] |= static_cast<std::uint64_t>(ChildOf_[parent][1] == x) << (depth & 63);
         x = parent;
     }
-    unsigned bitIndex = BitIndex;
-    unsigned pending = PendingByte;
+    unsigned bitIndex = BitIndex_;
+    unsigned pending = PendingByte_;
     while (depth > 0) {
         --depth;
         pending |= static_cast<unsigned>((path[depth >> 6] >> (depth & 63)) & 1u) << bitIndex;
@@ -93,8 +93,8 @@ void TQRCompress::EncodeSymbol(std::uint8_t symbol)
             ++bitIndex;
         }
     }
-    BitIndex = static_cast<std::uint8_t>(bitIndex);
-    PendingByte = static_cast<std::uint16_t>(pending);
+    BitIndex_ = static_cast<std::uint8_t>(bitIndex);
+    PendingByte_ = static_cast<std::uint16_t>(pending);
     SplayLeaf(symbol);
 }
 
@@ -113,7 +113,7 @@ void TQRCompress::RefillInput()
     bitPosition_ -= 8 * consumed;
     bufferFilled_ = kept;
     const std::int64_t wanted = std::min<std::int64_t>(static_cast<std::int64_t>(kBufferSize - kept), inputLeft_);
-    const std::int64_t got = wanted > 0 ? CodeStream.ReadBytes(buffer_.data() + kept, wanted) : 0;
+    const std::int64_t got = wanted > 0 ? CodeStream_.ReadBytes(buffer_.data() + kept, wanted) : 0;
     if (got <= 0)
         inputEnded_ = true;
     else {
@@ -160,7 +160,7 @@ void TQRCompress::Decode(std::span<std::uint8_t> bytes)
             pathNode[depth] = static_cast<std::uint16_t>(node);
             pathSide[depth] = static_cast<std::uint8_t>(bit);
             ++depth;
-            node = ChildOf[node][bit];
+            node = ChildOf_[node][bit];
         } while (node < kLeafBase);
         bitPosition_ += taken;
         byte = static_cast<std::uint8_t>(node - kLeafBase);
@@ -170,9 +170,9 @@ void TQRCompress::Decode(std::span<std::uint8_t> bytes)
             const unsigned p = pathNode[level - 1];
             const unsigned g = pathNode[level - 2];
             const unsigned uncleSide = pathSide[level - 2] ^ 1u;
-            const unsigned uncle = ChildOf[g][uncleSide];
-            ChildOf[g][uncleSide] = static_cast<std::uint16_t>(x);
-            ChildOf[p][pathSide[level - 1]] = static_cast<std::uint16_t>(uncle);
+            const unsigned uncle = ChildOf_[g][uncleSide];
+            ChildOf_[g][uncleSide] = static_cast<std::uint16_t>(x);
+            ChildOf_[p][pathSide[level - 1]] = static_cast<std::uint16_t>(uncle);
             x = g;
         }
     }
@@ -190,16 +190,16 @@ void TQRCompress::Finish()
     if (finished_)
         return;
     finished_ = true;
-    if (Encoding) {
-        if (BitIndex != 0)
-            EmitCodeByte(static_cast<std::uint8_t>(PendingByte));
+    if (Encoding_) {
+        if (BitIndex_ != 0)
+            EmitCodeByte(static_cast<std::uint8_t>(PendingByte_));
         FlushOutput();
         return;
     }
     // A code byte counts as read once a bit of it has been taken.
     const std::size_t bytesTaken = (bitPosition_ + 7) / 8;
     if (bufferFilled_ > bytesTaken)
-        CodeStream.SeekTo(-static_cast<std::int64_t>(bufferFilled_ - bytesTaken), SeekOrigin::Current);
+        CodeStream_.SeekTo(-static_cast<std::int64_t>(bufferFilled_ - bytesTaken), SeekOrigin::Current);
 }
 
 } // namespace tarvolo::docstore

@@ -59,16 +59,16 @@ private:
     std::uint64_t PeekInputBits() const;
 
     // Encoder state: the code byte being filled and the next bit of it.
-    std::uint8_t BitIndex = 0;
-    std::uint16_t PendingByte = 0;
-    bool Encoding;
+    std::uint8_t BitIndex_ = 0;
+    std::uint16_t PendingByte_ = 0;
+    bool Encoding_;
     // The children of each internal node: [node][0] is the left child, [node][1] the right, so
     // that a code bit indexes the child directly.
-    std::array<std::array<std::uint16_t, 2>, kLeafBase> ChildOf;
+    std::array<std::array<std::uint16_t, 2>, kLeafBase> ChildOf_;
     // The parent of every node; the encoder climbs from a leaf to the root with it. The decoder
     // climbs the path it has just walked down and leaves this alone.
-    std::array<std::uint8_t, kNodeCount> ParentOf;
-    ByteStream& CodeStream;
+    std::array<std::uint8_t, kNodeCount> ParentOf_;
+    ByteStream& CodeStream_;
 
     // Encoder: code bytes waiting to be written. Decoder: code bytes read, with bitPosition_
     // counting the bits taken from the buffer's start.

@@ -53,7 +53,7 @@ void TQRPageList::SetRecordStream(std::shared_ptr<TQRStream> stream)
 
 void TQRPageList::AppendPage(const emf::Metafile& page)
 {
-    std::lock_guard lock(ListLock);
+    std::lock_guard lock(ListLock_);
     resumeOffset_ = -1;
     ++RecordCount_;
     if (RecordCount_ == 1)
@@ -235,7 +235,7 @@ std::unique_ptr<emf::Metafile> TQRPageList::ReadPage(int n)
 {
     if (n < 1 || n > RecordCount_)
         return nullptr;
-    std::lock_guard lock(ListLock);
+    std::lock_guard lock(ListLock_);
     ByteStream& stream = Stream();
 
     // Until this read succeeds, nobody knows where the stream stands.

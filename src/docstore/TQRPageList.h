@@ -22,8 +22,8 @@ public:
     TQRPageList& operator=(const TQRPageList&) = delete;
 
     void Reset() { RecordCount_ = 0; }
-    void Lock() { ListLock.lock(); }
-    void Unlock() { ListLock.unlock(); }
+    void Lock() { ListLock_.lock(); }
+    void Unlock() { ListLock_.unlock(); }
 
     void AppendPage(const emf::Metafile& page);
     // Rewrites the header so that it carries the final page count.
@@ -56,7 +56,7 @@ private:
     void EndPageRecord();
     ByteStream& Stream();
 
-    std::recursive_mutex ListLock;
+    std::recursive_mutex ListLock_;
     bool CompressPages_ = false;
     int RecordCount_ = 0;
     std::shared_ptr<TQRStream> RecordStream_;

@@ -14,14 +14,14 @@ void ProcessPendingEvents()
 
 void TPrinterSettings::BindPrinter(PrinterDevice* printer)
 {
-    BoundPrinter = printer;
-    if (BoundPrinter && !BoundPrinter->Printers().isEmpty())
+    BoundPrinter_ = printer;
+    if (BoundPrinter_ && !BoundPrinter_->Printers().isEmpty())
         ReadFromPrinter();
 }
 
 bool TPrinterSettings::FieldSupported(std::uint32_t mask) const
 {
-    return BoundPrinter && DevModeView_ && (DevModeView_->dmFields & mask) == mask;
+    return BoundPrinter_ && DevModeView_ && (DevModeView_->dmFields & mask) == mask;
 }
 
 void TPrinterSettings::MarkField(std::uint32_t mask)
@@ -32,18 +32,18 @@ void TPrinterSettings::MarkField(std::uint32_t mask)
 
 void TPrinterSettings::TakeDevice()
 {
-    Names_ = BoundPrinter->Names();
-    DevModeView_ = BoundPrinter->GetDeviceMode();
+    Names_ = BoundPrinter_->Names();
+    DevModeView_ = BoundPrinter_->GetDeviceMode();
 }
 
 void TPrinterSettings::ReadFromPrinter()
 {
-    if (!BoundPrinter)
+    if (!BoundPrinter_)
         return;
     ProcessPendingEvents();
     TakeDevice();
     const DeviceMode& mode = *DevModeView_;
-    const DeviceCapabilities caps = BoundPrinter->Capabilities();
+    const DeviceCapabilities caps = BoundPrinter_->Capabilities();
     DpiX_ = caps.logPixelsX;
     DpiY_ = caps.logPixelsY;
     Copies_ = FieldSupported(DM_COPIES) ? mode.dmCopies : 1;
@@ -72,7 +72,7 @@ void TPrinterSettings::ReadFromPrinter()
     StoredPaperLength = toTenthsMm(caps.physicalHeight, DpiY_);
 
     PaperSupported.fill(false);
-    for (const std::int16_t code : BoundPrinter->Papers())
+    for (const std::int16_t code : BoundPrinter_->Papers())
         for (std::size_t i = 1; i < kPaperSizeCount; ++i)
             if (PaperSizeTable()[i].deviceCode == code) {
                 PaperSupported[i] = true;
@@ -83,7 +83,7 @@ void TPrinterSettings::ReadFromPrinter()
 
 void TPrinterSettings::WriteToPrinter()
 {
-    if (!BoundPrinter)
+    if (!BoundPrinter_)
         return;
     TakeDevice();
     DeviceMode& mode = *DevModeView_;
@@ -111,7 +111,7 @@ void TPrinterSettings::WriteToPrinter()
     mode.dmDefaultSource = static_cast<std::int16_t>(BinCode(OutputBin_) | (mode.dmDefaultSource & 0x100));
     MarkField(DM_ORIENTATION);
     mode.dmOrientation = Orientation_ == TPrinterOrientation::poLandscape ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
-    BoundPrinter->SetDevice(Names_, mode);
+    BoundPrinter_->SetDevice(Names_, mode);
 }
 
 void TPrinterSettings::ReloadDeviceDefaults(PrinterDevice& printer)

@@ -61,7 +61,7 @@ private:
     std::int32_t DpiY_ = 0;
     std::int32_t PhysicalTop_ = 0;
     std::int32_t PhysicalLeft_ = 0;
-    platform::PrinterDevice* BoundPrinter = nullptr;
+    platform::PrinterDevice* BoundPrinter_ = nullptr;
 };
 
 // Lets the application handle its pending events once, where the settings' users expect it.

@@ -1,4 +1,5 @@
 #include "metafile/LittleEndian.h"
+#include "support/FixtureFiles.h"
 #include "support/QrptoolRunner.h"
 #include "support/TestSupport.h"
 
@@ -113,6 +114,7 @@ TEST_F(QrptoolTest, HostileReportsFailCleanlyAndQuickly)
         {"link outside the file", patch(good, 132, size + 1000)},
         {"negative link", patch(good, 132, -4)},
         {"StoredPageCount above the record count", patch(good, 8, 1000000)},
+        {"negative StoredPageCount", patch(good, 8, -1599358731)},
         {"tail pointer outside", patch(good, good.size() - 4, size + 64)},
         {"negative tail pointer", patch(good, good.size() - 4, -1)},
         {"nBytes beyond the end", patch(good, 136 + 48, size)},
@@ -151,6 +153,28 @@ TEST_F(QrptoolTest, VerifyNamesEachProblemWithItsOffset)
     EXPECT_NE(run.out.find("offset " + std::to_string(second - 4) + ": record 1 ends with the start offset 130 instead of 128"),
               std::string::npos)
         << run.out;
+}
+
+TEST_F(QrptoolTest, PageCountsThatCannotBeAreReportedNotWritten)
+{
+    struct Case {
+        const char* fixture;
+        const char* problem;
+    };
+    const Case cases[] = {
+        {"NegativePageCount.qrp", "offset 8: the header says -1599358731 pages"},
+        {"ImpossiblePageCount.qrp", "offset 8: the header says 1000000 pages"},
+    };
+    for (const Case& c : cases) {
+        const std::string file = test::ReportFixture(c.fixture).string();
+        const RunResult verify = Qrptool({"verify", file}, scratch);
+        ExpectOneErrorLine(verify, std::string("verify ") + c.fixture);
+        EXPECT_NE(verify.out.find(c.problem), std::string::npos) << verify.out;
+        const RunResult unpack = Qrptool({"unpack", file, (scratch / "pages").string()}, scratch);
+        ExpectOneErrorLine(unpack, std::string("unpack ") + c.fixture);
+        EXPECT_NE(unpack.err.find("Damaged report: the page count at offset 8"), std::string::npos) << unpack.err;
+        EXPECT_EQ(unpack.out, "");
+    }
 }
 
 TEST_F(QrptoolTest, RendersPagesAndWritesAVectorPdf)

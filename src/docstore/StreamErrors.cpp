@@ -5,16 +5,12 @@
 
 namespace tarvolo::docstore {
 
-namespace {
-
 std::string ExpandedPath(const std::string& path)
 {
     std::error_code ignored;
     const std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
     return absolute.empty() ? path : absolute.lexically_normal().string();
 }
-
-} // namespace
 
 EFOpenError::EFOpenError(const std::string& path, const std::string& reason)
     : std::runtime_error("Cannot open file \"" + ExpandedPath(path) + "\". " + reason)

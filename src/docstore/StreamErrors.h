@@ -45,6 +45,8 @@ public:
 // The text the system gives for an errno value.
 std::string SystemErrorText(int error);
 
+// The path made absolute, as the file errors name a file.
+std::string ExpandedPath(const std::string& path);
 // The absolute path in double quotes, as the file errors name a file.
 std::string QuotedPath(const std::string& path);
 

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,9 +42,7 @@ std::shared_ptr<TQRStream> TQRStream::OpenOnFile(const std::string& path)
     if (::fstat(stream->FileDescriptor(), &info) != 0)
         throw EFOpenError(path, SystemErrorText(errno));
     // Absolute now, so that a later change of the working folder cannot make errors name another file.
-    std::error_code ignored;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
-    stream->sourcePath_ = absolute.empty() ? path : absolute.lexically_normal().string();
+    stream->sourcePath_ = ExpandedPath(path);
     stream->sourceVersion_ = {info.st_size, info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
     return stream;
 }

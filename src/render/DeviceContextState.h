@@ -4,11 +4,21 @@
 
 #include <QPainterPath>
 #include <QPointF>
+#include <QRegion>
 #include <QTransform>
 
 #include <cstdint>
+#include <optional>
 
 namespace tarvolo::emf {
+
+// An area of the painter's device. GDI clips to sets of whole device pixels; an area made only
+// of such pixels is a region, anything else (a rotated rectangle, a curve) keeps the outline that
+// bounds it, filled by its fill rule. Both are implicitly shared, so copies are cheap.
+struct ClipArea {
+    QRegion region;
+    std::optional<QPainterPath> outline; // set when the area is not a region
+};
 
 // Everything a metafile record can set on the device context it plays into; SaveDC copies it
 // whole. Clipping is kept in the coordinates of the painter's device.
@@ -35,8 +45,12 @@ struct DeviceContextState {
     GdiBrush brush;    // WHITE_BRUSH
     GdiFont font;      // the system font, as a DC starts with
 
-    bool clipped = false;
-    QPainterPath clip;
+    // No value: no clipping. Drawing is clipped to both the clip region and the meta region
+    // (which SetMetaRgn makes of the clip region). Every change of either takes a new serial
+    // number, so the painter's clip is set again only when the area changed.
+    std::optional<ClipArea> clip;
+    std::optional<ClipArea> metaClip;
+    std::uint64_t clipSerial = 0;
 
     // Logical units to the reference device's pixels: the world transform, then the mapping mode.
     QTransform PageTransform() const

@@ -3,8 +3,10 @@
 #include "DibDecoder.h"
 #include "metafile/GdiConstants.h"
 
+#include <QPaintEngine>
 #include <QtMath>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tarvolo::emf {
@@ -31,6 +33,29 @@ GdiBrush SolidBrush(QColor color)
     GdiBrush brush;
     brush.color = color;
     return brush;
+}
+
+// A monochrome brush's tile as colour indexes: 0 where the bitmap is dark (drawn in the text
+// colour), 1 where it is light (the background colour), as GDI makes a monochrome bitmap of it.
+QImage TwoToneTile(const QImage& image)
+{
+    const QImage source = image.convertToFormat(QImage::Format_RGB32);
+    const int width = source.width(), height = source.height();
+    int darkest = 255;
+    for (int y = 0; y < height; ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+        for (int x = 0; x < width; ++x)
+            darkest = std::min(darkest, qGray(line[x]));
+    }
+    QImage tile(source.size(), QImage::Format_Indexed8);
+    tile.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    for (int y = 0; y < height; ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+        std::uint8_t* out = tile.scanLine(y);
+        for (int x = 0; x < width; ++x)
+            out[x] = qGray(line[x]) > darkest ? 1 : 0;
+    }
+    return tile;
 }
 
 GdiBrush NullBrush()
@@ -125,8 +150,13 @@ EmfPlayback::EmfPlayback(const Metafile& metafile, QPainter& painter, const QRec
     }
     // Everything is drawn in the painter's device coordinates, whatever transform the caller set.
     init_ = init_ * painter.transform();
-    if (painter.hasClipping())
-        outerClip_ = painter.transform().map(painter.clipPath());
+    if (painter.device())
+        deviceRect_ = QRect(0, 0, painter.device()->width(), painter.device()->height());
+    if (painter.hasClipping()) {
+        QPainterPath outer = painter.transform().map(painter.clipPath());
+        outer.setFillRule(Qt::WindingFill);
+        outerClip_ = ClipFromOutline(outer);
+    }
     objects_.resize(std::max<std::size_t>(header.nHandles, 1));
     state_.font = StockFont("System", 16, gdi::FW_BOLD);
 }
@@ -169,8 +199,17 @@ bool EmfPlayback::PlayRecord(const EmfRecord& record)
     default:
         break;
     }
-    return PlayStateRecord(record) || PlayObjectRecord(record) || PlayShapeRecord(record) || PlayPathOrClipRecord(record) ||
-           PlayTextRecord(record) || PlayBitmapRecord(record);
+    if (PlayStateRecord(record) || PlayObjectRecord(record) || PlayShapeRecord(record) || PlayPathOrClipRecord(record))
+        return true;
+    const bool played = PlayTextRecord(record) || PlayBitmapRecord(record);
+    // Text clipped to its rectangle narrows the painter's clip, and an alpha blend draws inside a
+    // saved painter state that takes the clip back: the next drawing sets it again.
+    const std::uint32_t type = record.Type();
+    if (type == emr::AlphaBlend || type == emr::PolyTextOutA || type == emr::PolyTextOutW ||
+        ((type == emr::ExtTextOutA || type == emr::ExtTextOutW) && (record.U32(52) & gdi::ETO_CLIPPED)) ||
+        (type == emr::SmallTextOut && (record.U32(20) & gdi::ETO_CLIPPED)))
+        InvalidatePainterClip();
+    return played;
 }
 
 bool EmfPlayback::PlayStateRecord(const EmfRecord& r)
@@ -249,7 +288,6 @@ bool EmfPlayback::PlayStateRecord(const EmfRecord& r)
     case emr::SetIcmMode:
     case emr::SetColorAdjustment:
     case emr::SetLayout:
-    case emr::SetMetaRgn:
     case emr::RealizePalette:
     case emr::SetColorSpace:
     case emr::CreateColorSpace:
@@ -406,14 +444,39 @@ bool EmfPlayback::PlayObjectRecord(const EmfRecord& r)
     }
     case emr::CreateDIBPatternBrushPt:
     case emr::CreateMonoBrush: {
+        constexpr std::uint32_t kDibPalMono = 2; // a 1-bit bitmap without a colour table
+        // The brush tiles its bitmap, so the bitmap is its tile. The tile is kept as long as the
+        // brush, so a larger one keeps its top-left corner of this many pixels a side; smaller for
+        // a monochrome tile, which is coloured again whenever the text or background colour changes.
+        constexpr int kMaxTileSide = 256, kMaxMonochromeTileSide = 64;
+        const std::uint32_t usage = r.U32(12), offBmi = r.U32(16), cbBmi = r.U32(20), offBits = r.U32(24), cbBits = r.U32(28);
         GdiBrush brush;
         brush.style = gdi::BS_DIBPATTERNPT;
-        brush.pattern = DibDecoder::Decode(r, r.U32(16), r.U32(20), r.U32(24), r.U32(28));
-        brush.monochromePattern = r.Type() == emr::CreateMonoBrush || brush.pattern.depth() == 1;
-        if (brush.pattern.isNull())
-            brush = SolidBrush(Qt::black);
-        CreateObject(r.U32(8), brush);
-        return true;
+        if (const std::optional<DibShape> shape = DibDecoder::Shape(r, offBmi, cbBmi)) {
+            // A monochrome brush takes the text and background colours only if its bitmap is black
+            // and white; other colours make it an ordinary pattern, as the reference draws it.
+            const bool monochrome = r.Type() == emr::CreateMonoBrush && shape->bitCount == 1 &&
+                                    (usage == kDibPalMono || shape->blackAndWhite);
+            const int side = monochrome ? kMaxMonochromeTileSide : kMaxTileSide;
+            const QRect tile(0, 0, std::min(shape->width, side), std::min(shape->height, side));
+            const std::int64_t pixels = std::int64_t{tile.width()} * tile.height();
+            DibDecoder::Options options;
+            options.blackAndWhite = usage == kDibPalMono;
+            const DibDecoder::Result result = pixels <= patternPixelsLeft_
+                                                  ? Decoder().Decode(r, offBmi, cbBmi, offBits, cbBits, tile, tile.size(), options)
+                                                  : DibDecoder::Result{{}, DibDecoder::Outcome::OverBudget};
+            if (result.outcome == DibDecoder::Outcome::Decoded) {
+                patternPixelsLeft_ -= pixels;
+                brush.monochromePattern = monochrome;
+                brush.pattern = monochrome ? TwoToneTile(result.image)
+                                           : result.image.convertToFormat(result.image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                                                                        : QImage::Format_RGB32);
+            }
+        }
+        // A brush that cannot be made paints black, and its record counts as skipped.
+        const bool made = !brush.pattern.isNull();
+        CreateObject(r.U32(8), made ? brush : SolidBrush(Qt::black));
+        return made;
     }
     case emr::ExtCreateFontIndirectW: {
         GdiFont font;
@@ -455,6 +518,347 @@ bool EmfPlayback::PlayObjectRecord(const EmfRecord& r)
     }
 }
 
+// --- Geometry in device pixels ---------------------------------------------------------------
+
+namespace {
+
+// Figures with more elements than this are filled by ScanConvert below rather than by Qt's
+// rasteriser, which sorts its edges again on every row and slows down far more than linearly on
+// figures with many long edges. Smaller ones are drawn by Qt as they always were.
+constexpr int kScanFillElements = 4096;
+// Clip outlines combine as outlines (exact, and vector in vector output) up to this size
+// together; beyond it they become regions first, as path boolean operations grow faster than
+// the outlines do.
+constexpr int kMaxOutlineElements = 4096;
+// The most points one record may draw: past it the record is counted as skipped.
+constexpr std::uint64_t kMaxShapePoints = std::uint64_t{1} << 21;
+// Qt's raster engine sets up a region clip with (rows x rectangles) spans at once; a region
+// beyond this goes to it as a path, which it scan converts into the spans the region has.
+constexpr std::int64_t kMaxRegionClipSpans = std::int64_t{1} << 21;
+
+// The pixel boundary at a device coordinate: a pixel lies past an edge when its centre does, as
+// Qt's aliased rasteriser and GDI's rounding of device coordinates both have it. Far-off
+// coordinates stop at a bound that keeps every width well inside int.
+int PixelBoundary(double v)
+{
+    constexpr double kFar = 1 << 26;
+    if (!(v > -kFar)) // NaN too
+        return -static_cast<int>(kFar);
+    if (!(v < kFar))
+        return static_cast<int>(kFar);
+    return static_cast<int>(std::floor(v + 0.5));
+}
+
+QRect PixelRect(QPointF a, QPointF b)
+{
+    const int left = PixelBoundary(std::min(a.x(), b.x())), right = PixelBoundary(std::max(a.x(), b.x()));
+    const int top = PixelBoundary(std::min(a.y(), b.y())), bottom = PixelBoundary(std::max(a.y(), b.y()));
+    return right > left && bottom > top ? QRect(left, top, right - left, bottom - top) : QRect();
+}
+
+// Clip regions reach as far past the device as the device's own size: enough for OffsetClipRgn
+// to bring back what it moved away, and a bound on how many rectangles a region can hold.
+QRect ClipLimit(const QRect& device)
+{
+    return device.adjusted(-device.width(), -device.height(), device.width(), device.height());
+}
+
+// Combines many regions pairwise, so each rectangle takes part in a logarithmic number of
+// combinations instead of one for every rectangle after it.
+QRegion CombineMany(std::vector<QRegion> parts, bool exclusive)
+{
+    if (parts.empty())
+        return {};
+    while (parts.size() > 1) {
+        std::size_t out = 0;
+        for (std::size_t i = 0; i < parts.size(); i += 2)
+            parts[out++] = i + 1 == parts.size() ? parts[i] : exclusive ? parts[i].xored(parts[i + 1]) : parts[i].united(parts[i + 1]);
+        parts.resize(out);
+    }
+    return parts.front();
+}
+
+// The rectangles of a path in device coordinates, with the sense each turns in, when every figure
+// of it is an axis-aligned rectangle or encloses nothing; otherwise nothing.
+std::optional<std::vector<std::pair<QRect, int>>> PathRectangles(const QPainterPath& path)
+{
+    std::vector<std::pair<QRect, int>> rects;
+    std::vector<QPointF> figure;
+    auto finish = [&]() {
+        if (figure.size() > 1 && figure.back() == figure.front())
+            figure.pop_back();
+        if (figure.size() <= 2) { // a point or a line: nothing inside
+            figure.clear();
+            return true;
+        }
+        if (figure.size() != 4)
+            return false;
+        const QPointF a = figure[0], b = figure[1], c = figure[2], d = figure[3];
+        const bool across = a.y() == b.y() && b.x() == c.x() && c.y() == d.y() && d.x() == a.x();
+        const bool down = a.x() == b.x() && b.y() == c.y() && c.x() == d.x() && d.y() == a.y();
+        if (!across && !down)
+            return false;
+        const double turn = (b.x() - a.x()) * (c.y() - b.y()) - (b.y() - a.y()) * (c.x() - b.x());
+        rects.emplace_back(PixelRect(a, c), turn > 0 ? 1 : -1);
+        figure.clear();
+        return true;
+    };
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        if (e.isCurveTo() || e.type == QPainterPath::CurveToDataElement)
+            return std::nullopt;
+        if (e.isMoveTo() && !finish())
+            return std::nullopt;
+        const QPointF p(e.x, e.y);
+        if (figure.empty() || figure.back() != p)
+            figure.push_back(p);
+    }
+    if (!finish())
+        return std::nullopt;
+    return rects;
+}
+
+// The pixels a device path encloses by a fill rule, as a region within `bounds`. Edges cross each
+// row where Qt's aliased rasteriser has them cross it, in the same fixed point (26.6 points,
+// 16.16 crossings), so both light the same pixels; but each row adds up its crossings instead of
+// sorting them, so time is linear in the edges, the rows they cross and the width they span,
+// and memory in the edges and the width of `bounds`.
+QRegion ScanConvert(const QPainterPath& path, Qt::FillRule rule, const QRect& bounds)
+{
+    if (bounds.isEmpty())
+        return {};
+    struct Edge {
+        std::int64_t x, slope; // 16.16 crossing, plus half a pixel, on the current row, and its change per row
+        int firstRow, endRow, direction;
+    };
+    // Far-off crossings stop where adding up their steps cannot overflow; they are off the bounds.
+    constexpr std::int64_t kFarFixed = std::int64_t{1} << 58, kSteepest = std::int64_t{1} << 38;
+    auto clampFixed = [&](double v) { return static_cast<std::int64_t>(std::clamp(v, -double(kFarFixed), double(kFarFixed))); };
+    std::vector<Edge> edges;
+    const int top = bounds.top(), endRow = bounds.bottom() + 1;
+    auto fixed = [](double v) { return static_cast<std::int64_t>(std::floor(std::clamp(v, -1e9, 1e9) * 64 + 0.5)); };
+    auto addEdge = [&](QPointF a, QPointF b) {
+        if (!std::isfinite(a.x()) || !std::isfinite(b.x()) || !std::isfinite(a.y()) || !std::isfinite(b.y()))
+            return;
+        std::int64_t ax = fixed(a.x()), ay = fixed(a.y()), bx = fixed(b.x()), by = fixed(b.y());
+        int direction = 1;
+        if (ay > by) {
+            std::swap(ax, bx);
+            std::swap(ay, by);
+            direction = -1;
+        }
+        const auto start = static_cast<int>((ay + 32) >> 6);
+        const int first = std::max(start, top), end = std::min(static_cast<int>((by - 32) >> 6) + 1, endRow);
+        if (first >= end)
+            return;
+        const std::int64_t x = 32768 + ax * 1024;
+        if (bx == ax) {
+            edges.push_back({x, 0, first, end, direction});
+            return;
+        }
+        const double slope = static_cast<double>(bx - ax) / static_cast<double>(by - ay);
+        const auto slopeFixed = std::clamp(static_cast<std::int64_t>(std::clamp(slope * 65536., -1e15, 1e15)), -kSteepest, kSteepest);
+        const std::int64_t offset = std::int64_t{start} * 65536 + 32768 - ay * 1024;
+        std::int64_t startX = std::abs(offset) < (std::int64_t{1} << 24) ? x + ((slopeFixed * offset) >> 16)
+                                                                        : clampFixed(x + double(slopeFixed) * double(offset) / 65536.);
+        // Rows above the bounds are stepped over at once.
+        const std::int64_t skipped = first - start;
+        startX = skipped < (std::int64_t{1} << 20) ? startX + slopeFixed * skipped : clampFixed(double(startX) + double(slopeFixed) * double(skipped));
+        edges.push_back({std::clamp(startX, -kFarFixed, kFarFixed), slopeFixed, first, end, direction});
+    };
+    auto addFigure = [&](const QPointF* points, std::size_t count) {
+        for (std::size_t i = 0; i + 1 < count; ++i)
+            addEdge(points[i], points[i + 1]);
+        if (count > 2)
+            addEdge(points[count - 1], points[0]); // figures are filled closed
+    };
+    bool curved = false;
+    for (int i = 0; i < path.elementCount() && !curved; ++i)
+        curved = path.elementAt(i).isCurveTo();
+    if (curved) {
+        for (const QPolygonF& polygon : path.toSubpathPolygons())
+            addFigure(polygon.constData(), static_cast<std::size_t>(polygon.size()));
+    } else {
+        edges.reserve(static_cast<std::size_t>(path.elementCount()));
+        QPointF start, previous;
+        int count = 0;
+        for (int i = 0; i <= path.elementCount(); ++i) {
+            const bool figureEnds = i == path.elementCount() || path.elementAt(i).isMoveTo();
+            if (figureEnds && count > 2)
+                addEdge(previous, start); // figures are filled closed
+            if (i == path.elementCount())
+                break;
+            const QPointF point(path.elementAt(i).x, path.elementAt(i).y);
+            if (figureEnds) {
+                start = point;
+                count = 0;
+            } else {
+                addEdge(previous, point);
+            }
+            previous = point;
+            ++count;
+        }
+    }
+    if (edges.empty())
+        return {};
+
+    // Edges by the row they start on.
+    const int rows = endRow - top;
+    std::vector<int> starts(static_cast<std::size_t>(rows) + 1, 0);
+    for (const Edge& e : edges)
+        ++starts[static_cast<std::size_t>(e.firstRow - top) + 1];
+    for (int row = 0; row < rows; ++row)
+        starts[static_cast<std::size_t>(row) + 1] += starts[static_cast<std::size_t>(row)];
+    std::vector<int> byRow(edges.size());
+    {
+        std::vector<int> next(starts.begin(), starts.end() - 1);
+        for (std::size_t i = 0; i < edges.size(); ++i)
+            byRow[static_cast<std::size_t>(next[static_cast<std::size_t>(edges[i].firstRow - top)]++)] = static_cast<int>(i);
+    }
+
+    const int left = bounds.left(), width = bounds.width();
+    std::vector<int> crossings(static_cast<std::size_t>(width), 0); // winding change at each pixel boundary
+    std::vector<Edge> active; // copies, walked in order, row after row
+    std::vector<QRect> rects, runs, previous;
+    int bandTop = top;
+    auto closeBand = [&](int row) {
+        for (const QRect& run : previous)
+            rects.emplace_back(run.left(), bandTop, run.width(), row - bandTop);
+        previous.swap(runs);
+        bandTop = row;
+    };
+    for (int row = top; row < endRow; ++row) {
+        const auto rowIndex = static_cast<std::size_t>(row - top);
+        for (int k = starts[rowIndex]; k < starts[rowIndex + 1]; ++k)
+            active.push_back(edges[static_cast<std::size_t>(byRow[static_cast<std::size_t>(k)])]);
+        runs.clear();
+        int lowest = width, highest = -1;
+        for (std::size_t k = 0; k < active.size();) {
+            Edge& e = active[k];
+            if (e.endRow <= row) {
+                e = active.back();
+                active.pop_back();
+                continue;
+            }
+            ++k;
+            const std::int64_t x = e.x;
+            e.x = std::clamp(e.x + e.slope, -kFarFixed, kFarFixed);
+            const std::int64_t boundary = (x >> 16) - left;
+            if (boundary >= width)
+                continue;
+            const int at = static_cast<int>(std::max<std::int64_t>(boundary, 0));
+            crossings[static_cast<std::size_t>(at)] += e.direction;
+            lowest = std::min(lowest, at);
+            highest = std::max(highest, at);
+        }
+        int winding = 0, runStart = -1;
+        for (int x = lowest; x <= highest; ++x) {
+            winding += crossings[static_cast<std::size_t>(x)];
+            crossings[static_cast<std::size_t>(x)] = 0;
+            const bool inside = rule == Qt::OddEvenFill ? (winding & 1) != 0 : winding != 0;
+            if (inside && runStart < 0)
+                runStart = x;
+            else if (!inside && runStart >= 0) {
+                runs.emplace_back(left + runStart, row, x - runStart, 1);
+                runStart = -1;
+            }
+        }
+        if (runStart >= 0) // inside up to the edge of the bounds
+            runs.emplace_back(left + runStart, row, width - runStart, 1);
+        bool same = runs.size() == previous.size();
+        for (std::size_t i = 0; same && i < runs.size(); ++i)
+            same = runs[i].left() == previous[i].left() && runs[i].width() == previous[i].width();
+        if (!same)
+            closeBand(row);
+    }
+    runs.clear();
+    closeBand(endRow);
+    QRegion region;
+    region.setRects(rects.data(), static_cast<int>(rects.size()));
+    return region;
+}
+
+// Points that add nothing once a figure is on whole pixels: repeats of the point before, and
+// points inside a straight run. Without them the outline and the pen's way along it are the same.
+QPainterPath WithoutRedundantPoints(const QPainterPath& path)
+{
+    for (int i = 0; i < path.elementCount(); ++i)
+        if (path.elementAt(i).isCurveTo())
+            return path;
+    auto inRun = [](QPointF a, QPointF b, QPointF c) {
+        const QPointF u = b - a, v = c - b;
+        return u.x() * v.y() - u.y() * v.x() == 0 && u.x() * v.x() + u.y() * v.y() > 0;
+    };
+    QPainterPath reduced;
+    reduced.setFillRule(path.fillRule());
+    reduced.reserve(path.elementCount());
+    std::vector<QPointF> figure;
+    auto flush = [&]() {
+        for (std::size_t i = 0; i < figure.size(); ++i) {
+            if (i == 0)
+                reduced.moveTo(figure[i]);
+            else
+                reduced.lineTo(figure[i]);
+        }
+        figure.clear();
+    };
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        if (e.isMoveTo())
+            flush();
+        const QPointF p(e.x, e.y);
+        if (!figure.empty() && figure.back() == p)
+            continue;
+        while (figure.size() >= 2 && inRun(figure[figure.size() - 2], figure.back(), p))
+            figure.pop_back();
+        figure.push_back(p);
+    }
+    flush();
+    return reduced;
+}
+
+// A clip area combined with another by a region mode. Regions combine exactly; outlines combine
+// as outlines while they are small, and are scan converted to regions when they are not.
+ClipArea CombineAreas(const ClipArea& a, const ClipArea& b, int mode, const QRect& limit)
+{
+    ClipArea result;
+    auto regionOf = [&](const ClipArea& area) {
+        return area.outline ? ScanConvert(*area.outline, area.outline->fillRule(), limit) : area.region;
+    };
+    auto sizeOf = [](const ClipArea& area) {
+        return area.outline ? static_cast<std::int64_t>(area.outline->elementCount()) : 5 * std::int64_t{area.region.rectCount()};
+    };
+    if ((a.outline || b.outline) && sizeOf(a) + sizeOf(b) <= kMaxOutlineElements) {
+        auto outlineOf = [](const ClipArea& area) {
+            if (area.outline)
+                return *area.outline;
+            QPainterPath outline;
+            outline.addRegion(area.region);
+            return outline;
+        };
+        const QPainterPath pa = outlineOf(a), pb = outlineOf(b);
+        switch (mode) {
+        case gdi::RGN_AND: result.outline = pa.intersected(pb); break;
+        case gdi::RGN_OR: result.outline = pa.united(pb); break;
+        case gdi::RGN_DIFF: result.outline = pa.subtracted(pb); break;
+        case gdi::RGN_XOR: result.outline = pa.united(pb).subtracted(pa.intersected(pb)); break;
+        default: result.outline = pb; break;
+        }
+        return result;
+    }
+    const QRegion ra = regionOf(a), rb = regionOf(b);
+    switch (mode) {
+    case gdi::RGN_AND: result.region = ra.intersected(rb); break;
+    case gdi::RGN_OR: result.region = ra.united(rb); break;
+    case gdi::RGN_DIFF: result.region = ra.subtracted(rb); break;
+    case gdi::RGN_XOR: result.region = ra.xored(rb); break;
+    default: result.region = rb; break;
+    }
+    return result;
+}
+
+} // namespace
+
 // --- Shapes ----------------------------------------------------------------------------------
 
 std::vector<QPointF> EmfPlayback::ReadPoints(const EmfRecord& r, std::size_t countOffset, std::size_t pointsOffset, bool small) const
@@ -470,6 +874,32 @@ std::vector<QPointF> EmfPlayback::ReadPoints(const EmfRecord& r, std::size_t cou
             points.emplace_back(r.I32(pointsOffset + 8 * i), r.I32(pointsOffset + 8 * i + 4));
     }
     return points;
+}
+
+// Figures of consecutive points straight into device coordinates, without a logical copy.
+QPainterPath EmfPlayback::DeviceFigures(const EmfRecord& r, std::size_t pointsOffset, const std::vector<std::uint32_t>& counts,
+                                        bool small, bool closed) const
+{
+    const QTransform toDevice = LogicalToDevice();
+    std::size_t total = 0;
+    for (const std::uint32_t count : counts)
+        total += count;
+    r.Span(pointsOffset, total, small ? 4 : 8);
+    QPainterPath figures;
+    figures.reserve(static_cast<int>(total + counts.size()));
+    std::size_t at = pointsOffset;
+    for (const std::uint32_t count : counts) {
+        for (std::uint32_t i = 0; i < count; ++i, at += small ? 4 : 8) {
+            const QPointF point = toDevice.map(small ? QPointF(r.I16(at), r.I16(at + 2)) : QPointF(r.I32(at), r.I32(at + 4)));
+            if (i == 0)
+                figures.moveTo(point);
+            else
+                figures.lineTo(point);
+        }
+        if (closed && count > 0)
+            figures.closeSubpath();
+    }
+    return figures;
 }
 
 QPen EmfPlayback::MakePen(const QTransform& toDevice) const
@@ -536,16 +966,19 @@ QBrush EmfPlayback::MakeBrush(const GdiBrush& brush) const
     case gdi::BS_PATTERN: {
         if (brush.pattern.isNull())
             return QBrush(brush.color);
-        QImage pattern = brush.pattern;
-        if (brush.monochromePattern) {
-            // A monochrome pattern paints its 0 bits in the text colour and its 1 bits in the background colour.
-            pattern = pattern.convertToFormat(QImage::Format_RGB32);
-            const QRgb first = pattern.pixel(0, 0);
-            for (int y = 0; y < pattern.height(); ++y)
-                for (int x = 0; x < pattern.width(); ++x)
-                    pattern.setPixel(x, y, (pattern.pixel(x, y) == first ? state_.textColor : state_.backgroundColor).rgb());
+        if (!brush.monochromePattern)
+            return QBrush(brush.pattern);
+        // A monochrome pattern paints its 0 bits in the text colour and its 1 bits in the background
+        // colour: its colour table is set once for each pair of colours, and the result kept.
+        const QRgb text = state_.textColor.rgb(), background = state_.backgroundColor.rgb();
+        if (brush.tinted.isNull() || brush.tintedText != text || brush.tintedBackground != background) {
+            QImage tile = brush.pattern;
+            tile.setColorTable({text, background});
+            brush.tinted = tile.convertToFormat(QImage::Format_RGB32);
+            brush.tintedText = text;
+            brush.tintedBackground = background;
         }
-        return QBrush(pattern);
+        return QBrush(brush.tinted);
     }
     default: return QBrush(brush.color);
     }
@@ -567,12 +1000,41 @@ void EmfPlayback::FillWithBrush(const QPainterPath& devicePath, const GdiBrush& 
 void EmfPlayback::ApplyClip()
 {
     painter_.setTransform(QTransform());
-    if (state_.clipped)
-        painter_.setClipPath(outerClip_ ? state_.clip.intersected(*outerClip_) : state_.clip);
-    else if (outerClip_)
-        painter_.setClipPath(*outerClip_);
-    else
+    if (appliedClipSerial_ == state_.clipSerial)
+        return;
+    appliedClipSerial_ = state_.clipSerial;
+    // The caller's clip, the meta region and the clip region together.
+    std::optional<ClipArea> area = outerClip_;
+    for (const std::optional<ClipArea>* part : {&state_.metaClip, &state_.clip}) {
+        if (*part)
+            area = area ? CombineAreas(*area, **part, gdi::RGN_AND, ClipLimit(deviceRect_)) : **part;
+    }
+    if (!area) {
         painter_.setClipping(false);
+    } else if (area->outline) {
+        painter_.setClipPath(*area->outline);
+    } else if (static_cast<std::int64_t>(area->region.rectCount()) *
+                   std::min(area->region.boundingRect().height(), std::max(deviceRect_.height(), 1)) <=
+               kMaxRegionClipSpans) {
+        painter_.setClipRegion(area->region);
+    } else {
+        QPainterPath outline;
+        outline.addRegion(area->region);
+        painter_.setClipPath(outline);
+    }
+}
+
+bool EmfPlayback::RasterDevice() const
+{
+    return painter_.paintEngine() && painter_.paintEngine()->type() == QPaintEngine::Raster;
+}
+
+// A device path's inside as a path of the pixel rectangles ScanConvert finds on the device.
+QPainterPath EmfPlayback::ScanFilled(const QPainterPath& devicePath, Qt::FillRule rule) const
+{
+    QPainterPath filled;
+    filled.addRegion(ScanConvert(devicePath, rule, deviceRect_));
+    return filled;
 }
 
 void EmfPlayback::DrawPathInDevice(const QPainterPath& devicePath, bool fill, bool stroke)
@@ -581,9 +1043,16 @@ void EmfPlayback::DrawPathInDevice(const QPainterPath& devicePath, bool fill, bo
         return;
     ApplyClip();
     QPainterPath path = SnapToPixels(devicePath);
+    // Figures of many points lose the points that add nothing on whole pixels; if they stay
+    // large on a raster device, this player's scan converter fills them.
+    bool large = path.elementCount() > kScanFillElements && RasterDevice();
+    if (large) {
+        path = WithoutRedundantPoints(path);
+        large = path.elementCount() > kScanFillElements;
+    }
     path.setFillRule(state_.polyFillMode == gdi::WINDING ? Qt::WindingFill : Qt::OddEvenFill);
     if (fill)
-        FillWithBrush(path, state_.brush);
+        FillWithBrush(large ? ScanFilled(path, path.fillRule()) : path, state_.brush);
     if (stroke) {
         const QTransform toDevice = LogicalToDevice();
         QPen pen = MakePen(toDevice);
@@ -599,6 +1068,9 @@ void EmfPlayback::DrawPathInDevice(const QPainterPath& devicePath, bool fill, bo
                     return;
                 // GDI lights at least the first pixel of a line; Qt draws nothing this short.
                 painter_.fillRect(QRectF(std::floor(bounds.left()), std::floor(bounds.top()), 1, 1), pen.color());
+            } else if (large && !pen.isCosmetic()) {
+                // A wide pen's outline is filled like any other large figure.
+                painter_.fillPath(ScanFilled(QPainterPathStroker(pen).createStroke(path), Qt::WindingFill), pen.brush());
             } else {
                 painter_.strokePath(path, pen);
             }
@@ -727,6 +1199,17 @@ bool EmfPlayback::PlayShapeRecord(const EmfRecord& r)
         const bool fromCurrent = t == emr::PolylineTo || t == emr::PolylineTo16 || t == emr::PolyBezierTo || t == emr::PolyBezierTo16;
         const bool bezier = t == emr::PolyBezier || t == emr::PolyBezier16 || t == emr::PolyBezierTo || t == emr::PolyBezierTo16;
         const bool polygon = t == emr::Polygon || t == emr::Polygon16;
+        r.Span(28, r.U32(24), small ? 4 : 8); // every point inside the record, or the record is damaged
+        if (r.U32(24) > kMaxShapePoints)
+            return false;
+        if (!bezier && !fromCurrent) {
+            const QPainterPath figure = DeviceFigures(r, 28, {r.U32(24)}, small, polygon);
+            if (inPath_)
+                path_.addPath(figure);
+            else if (!figure.isEmpty())
+                DrawPathInDevice(figure, polygon, true);
+            return true;
+        }
         std::vector<QPointF> points = ReadPoints(r, 24, 28, small);
         if (fromCurrent)
             points.insert(points.begin(), state_.currentPosition);
@@ -774,24 +1257,21 @@ bool EmfPlayback::PlayShapeRecord(const EmfRecord& r)
         r.Span(32, polygons, 4);
         const std::size_t pointsOffset = 32 + 4 * static_cast<std::size_t>(polygons);
         r.Span(pointsOffset, total, small ? 4 : 8);
-        QPainterPath shape;
+        std::vector<std::uint32_t> counts(polygons);
         std::uint64_t index = 0;
         for (std::uint32_t p = 0; p < polygons; ++p) {
-            const std::uint32_t count = r.U32(32 + 4 * p);
-            if (index + count > total)
+            counts[p] = r.U32(32 + 4 * p);
+            index += counts[p];
+            if (index > total)
                 throw EDamagedRecord();
-            for (std::uint32_t i = 0; i < count; ++i, ++index) {
-                const std::size_t at = pointsOffset + (small ? 4 : 8) * index;
-                const QPointF point = small ? QPointF(r.I16(at), r.I16(at + 2)) : QPointF(r.I32(at), r.I32(at + 4));
-                if (i == 0)
-                    shape.moveTo(point);
-                else
-                    shape.lineTo(point);
-            }
-            if (polygon && count > 0)
-                shape.closeSubpath();
         }
-        DrawShape(shape, polygon, true);
+        if (total > kMaxShapePoints)
+            return false;
+        const QPainterPath figures = DeviceFigures(r, pointsOffset, counts, small, polygon);
+        if (inPath_)
+            path_.addPath(figures);
+        else if (!figures.isEmpty())
+            DrawPathInDevice(figures, polygon, true);
         return true;
     }
     case emr::PolyDraw:
@@ -911,50 +1391,118 @@ bool EmfPlayback::PlayShapeRecord(const EmfRecord& r)
 
 // --- Paths and clipping ----------------------------------------------------------------------
 
-QPainterPath EmfPlayback::RegionPath(const EmfRecord& r, std::size_t offset, std::uint32_t size) const
+std::vector<QRectF> EmfPlayback::RegionRects(const EmfRecord& r, std::size_t offset, std::uint32_t size) const
 {
-    QPainterPath region;
+    std::vector<QRectF> rects;
     if (size < 32)
-        return region;
+        return rects;
     r.Span(offset, size);
     const std::uint32_t count = r.U32(offset + 8);
     const std::uint32_t headerSize = std::max<std::uint32_t>(r.U32(offset), 32);
     r.Span(offset + headerSize, count, 16);
     if (static_cast<std::uint64_t>(headerSize) + 16ull * count > size)
         throw EDamagedRecord();
-    for (std::uint32_t i = 0; i < count; ++i)
-        region.addRect(RectFrom(r.Rect(offset + headerSize + 16 * i)));
-    region.setFillRule(Qt::WindingFill);
-    return region.simplified();
+    rects.reserve(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const QRectF rect = RectFrom(r.Rect(offset + headerSize + 16 * i));
+        if (!rect.isEmpty())
+            rects.push_back(rect);
+    }
+    return rects;
 }
 
-void EmfPlayback::CombineClip(const QPainterPath& devicePath, int mode)
+QPainterPath EmfPlayback::RegionPath(const EmfRecord& r, std::size_t offset, std::uint32_t size) const
 {
-    if (mode == gdi::RGN_COPY) {
-        state_.clip = devicePath;
-        state_.clipped = true;
-        return;
-    }
-    if (!state_.clipped) {
-        // No clip region means the whole surface.
-        if (mode == gdi::RGN_AND) {
-            state_.clip = devicePath;
-            state_.clipped = true;
-        } else if (mode == gdi::RGN_DIFF) {
-            QPainterPath everything;
-            everything.addRect(QRectF(-1e6, -1e6, 2e6, 2e6));
-            state_.clip = everything.subtracted(devicePath);
-            state_.clipped = true;
+    // Simplifying merges the rectangles into outlines for FrameRgn; its time grows far faster
+    // than the rectangles do, so many are left as they are.
+    constexpr std::size_t kMaxSimplifiedRects = 256;
+    const std::vector<QRectF> rects = RegionRects(r, offset, size);
+    QPainterPath region;
+    region.reserve(static_cast<int>(5 * rects.size()));
+    for (const QRectF& rect : rects)
+        region.addRect(rect);
+    region.setFillRule(Qt::WindingFill);
+    return rects.size() <= kMaxSimplifiedRects ? region.simplified() : region;
+}
+
+// A device path as a clip area. Rectangles on whole pixels make a region, by the path's fill
+// rule; anything else stays an outline, and a large outline is scan converted to a region.
+ClipArea EmfPlayback::ClipFromOutline(const QPainterPath& devicePath) const
+{
+    const QRect limit = ClipLimit(deviceRect_);
+    ClipArea area;
+    if (const auto rects = PathRectangles(devicePath)) {
+        const bool oddEven = devicePath.fillRule() == Qt::OddEvenFill;
+        const bool oneSense = std::all_of(rects->begin(), rects->end(), [&](const auto& rect) { return rect.second == rects->front().second; });
+        // Winding rectangles that turn both ways may cancel out, which the scan converter counts.
+        if (oddEven || oneSense) {
+            std::vector<QRegion> parts;
+            parts.reserve(rects->size());
+            for (const auto& rect : *rects)
+                parts.emplace_back(rect.first & limit);
+            area.region = CombineMany(std::move(parts), oddEven);
+            return area;
         }
+    }
+    if (devicePath.elementCount() > kMaxOutlineElements)
+        area.region = ScanConvert(devicePath, devicePath.fillRule(), limit);
+    else
+        area.outline = devicePath;
+    return area;
+}
+
+// Logical rectangles (right and bottom edges outside) as a clip area of their union.
+ClipArea EmfPlayback::ClipFromRects(const std::vector<QRectF>& rects, const QTransform& toDevice) const
+{
+    const bool keepsAxes = toDevice.isAffine() && ((toDevice.m12() == 0 && toDevice.m21() == 0) || (toDevice.m11() == 0 && toDevice.m22() == 0));
+    if (keepsAxes) {
+        const QRect limit = ClipLimit(deviceRect_);
+        std::vector<QRegion> parts;
+        parts.reserve(rects.size());
+        for (const QRectF& rect : rects) {
+            const QRectF device = toDevice.mapRect(rect);
+            parts.emplace_back(PixelRect(device.topLeft(), device.bottomRight()) & limit);
+        }
+        ClipArea area;
+        area.region = CombineMany(std::move(parts), false);
+        return area;
+    }
+    QPainterPath outline;
+    outline.reserve(static_cast<int>(5 * rects.size()));
+    for (const QRectF& rect : rects)
+        outline.addPolygon(toDevice.map(QPolygonF(rect)));
+    outline.setFillRule(Qt::WindingFill);
+    return ClipFromOutline(outline);
+}
+
+void EmfPlayback::CombineClip(const ClipArea& area, int mode)
+{
+    if (mode < gdi::RGN_AND || mode > gdi::RGN_COPY)
         return;
+    if (mode == gdi::RGN_COPY || (mode == gdi::RGN_AND && !state_.clip)) {
+        state_.clip = area;
+    } else if (!state_.clip) {
+        // No clip region is the whole surface: OR leaves it whole, XOR and DIFF cut the area out.
+        if (mode == gdi::RGN_OR)
+            return;
+        ClipArea everything;
+        everything.region = QRegion(ClipLimit(deviceRect_));
+        state_.clip = CombineAreas(everything, area, gdi::RGN_DIFF, ClipLimit(deviceRect_));
+    } else {
+        state_.clip = CombineAreas(*state_.clip, area, mode, ClipLimit(deviceRect_));
     }
-    switch (mode) {
-    case gdi::RGN_AND: state_.clip = state_.clip.intersected(devicePath); break;
-    case gdi::RGN_OR: state_.clip = state_.clip.united(devicePath); break;
-    case gdi::RGN_DIFF: state_.clip = state_.clip.subtracted(devicePath); break;
-    case gdi::RGN_XOR: state_.clip = state_.clip.united(devicePath).subtracted(state_.clip.intersected(devicePath)); break;
-    default: break;
-    }
+    state_.clipSerial = ++clipSerials_;
+}
+
+// The clip region joins the meta region, which later clip regions cannot reach past, and clipping
+// starts over.
+void EmfPlayback::SetMetaRegion()
+{
+    if (!state_.clip)
+        return;
+    state_.metaClip = state_.metaClip ? CombineAreas(*state_.metaClip, *state_.clip, gdi::RGN_AND, ClipLimit(deviceRect_)) : *state_.clip;
+    state_.clip.reset();
+    state_.clipSerial = ++clipSerials_;
 }
 
 bool EmfPlayback::PlayPathOrClipRecord(const EmfRecord& r)
@@ -1001,36 +1549,43 @@ bool EmfPlayback::PlayPathOrClipRecord(const EmfRecord& r)
             QPainterPath path = path_;
             path.closeSubpath();
             path.setFillRule(state_.polyFillMode == gdi::WINDING ? Qt::WindingFill : Qt::OddEvenFill);
-            CombineClip(path.simplified(), r.I32(8));
+            CombineClip(ClipFromOutline(path), r.I32(8));
             path_ = QPainterPath();
         }
         return true;
     case emr::IntersectClipRect:
-    case emr::ExcludeClipRect: {
-        QPainterPath rect;
-        rect.addRect(RectFrom(r.Rect(8)));
-        CombineClip(LogicalToDevice().map(rect), r.Type() == emr::IntersectClipRect ? gdi::RGN_AND : gdi::RGN_DIFF);
+    case emr::ExcludeClipRect:
+        CombineClip(ClipFromRects({RectFrom(r.Rect(8))}, LogicalToDevice()),
+                    r.Type() == emr::IntersectClipRect ? gdi::RGN_AND : gdi::RGN_DIFF);
         return true;
-    }
     case emr::ExtSelectClipRgn: {
         const std::uint32_t size = r.U32(8);
         const int mode = r.I32(12);
-        if (mode == gdi::RGN_COPY && size < 32) {
-            state_.clipped = false;
-            state_.clip = QPainterPath();
+        if (size < 32) {
+            // No region: RGN_COPY takes the clip region away; the other modes need a region.
+            if (mode == gdi::RGN_COPY && state_.clip) {
+                state_.clip.reset();
+                state_.clipSerial = ++clipSerials_;
+            }
             return true;
         }
         // Region data is in the reference device's pixels.
-        CombineClip(ReferenceToDevice().map(RegionPath(r, 16, size)), mode);
+        CombineClip(ClipFromRects(RegionRects(r, 16, size), ReferenceToDevice()), mode);
         return true;
     }
     case emr::OffsetClipRgn:
-        if (state_.clipped) {
+        if (state_.clip) {
             const QTransform toDevice = LogicalToDevice();
             const QPointF offset = toDevice.map(QPointF(r.I32(8), r.I32(12))) - toDevice.map(QPointF(0, 0));
-            state_.clip.translate(offset);
+            if (state_.clip->outline)
+                state_.clip->outline->translate(offset);
+            else
+                state_.clip->region = state_.clip->region.translated(PixelBoundary(offset.x()), PixelBoundary(offset.y())) &
+                                      ClipLimit(deviceRect_);
+            state_.clipSerial = ++clipSerials_;
         }
         return true;
+    case emr::SetMetaRgn: SetMetaRegion(); return true;
     default: return false;
     }
 }

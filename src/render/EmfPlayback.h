@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DeviceContextState.h"
+#include "DibDecoder.h"
 #include "EmfPlayer.h"
 #include "metafile/EmfRecordReader.h"
 #include "GdiObjects.h"
@@ -51,10 +52,20 @@ private:
     QPen MakePen(const QTransform& toDevice) const;
     QBrush MakeBrush(const GdiBrush& brush) const;
     void FillWithBrush(const QPainterPath& devicePath, const GdiBrush& brush);
+    bool RasterDevice() const;
+    QPainterPath ScanFilled(const QPainterPath& devicePath, Qt::FillRule rule) const;
+    // Clipping. The painter's clip is set by ApplyClip, and only when the area changed since.
     void ApplyClip();
-    void CombineClip(const QPainterPath& devicePath, int mode);
+    void InvalidatePainterClip() { appliedClipSerial_ = kNoClipSerial; }
+    void CombineClip(const ClipArea& area, int mode);
+    ClipArea ClipFromOutline(const QPainterPath& devicePath) const;
+    ClipArea ClipFromRects(const std::vector<QRectF>& rects, const QTransform& toDevice) const;
+    void SetMetaRegion();
     QPainterPath ArcPath(const RectL& box, PointL start, PointL end, int kind) const;
     std::vector<QPointF> ReadPoints(const EmfRecord& record, std::size_t countOffset, std::size_t pointsOffset, bool small) const;
+    QPainterPath DeviceFigures(const EmfRecord& record, std::size_t pointsOffset, const std::vector<std::uint32_t>& counts,
+                               bool small, bool closed) const;
+    std::vector<QRectF> RegionRects(const EmfRecord& record, std::size_t offset, std::uint32_t size) const;
     QPainterPath RegionPath(const EmfRecord& record, std::size_t offset, std::uint32_t size) const;
 
     // Text.
@@ -62,31 +73,53 @@ private:
     void DrawTextRun(QPointF reference, const QString& text, const std::vector<double>& dx, std::uint32_t options,
                      std::optional<RectL> rect, bool glyphIndexes);
 
-    // Bitmaps. Blits with raster operations wait in pending_ until it is clear whether they
-    // form one of the transparent-bitmap idioms.
+    // Bitmaps. Only the part of a bitmap that shows is decoded, at about the size it shows at:
+    // `image` holds that part and `whole` says where the blit's whole source rectangle lies in
+    // its pixels, so that drawing `whole` onto the destination puts the part in its place.
+    struct BitmapPart {
+        QImage image; // null when nothing of the bitmap shows
+        QRectF whole;
+        bool skipped = false; // damaged, or beyond the playback's pixel budget
+    };
+    struct StoredBitmap {
+        std::uint32_t offBmi, cbBmi, offBits, cbBits;
+    };
+    BitmapPart DecodeShownPart(const EmfRecord& record, const StoredBitmap& bitmap, const QRectF& source, bool dibRows,
+                               const QRectF& logicalDest, DibDecoder::Alpha alpha = DibDecoder::Alpha::Ignore);
+    DibDecoder& Decoder();
+    // Blits with raster operations wait in pending_ until it is clear whether they form one of
+    // the transparent-bitmap idioms; no more wait than an idiom can use.
     struct PendingBlit {
         QRectF logicalDest;
         QRectF deviceRect;
         QTransform toDevice;
         QImage image;
+        QRectF whole;
         std::uint32_t rop;
     };
-    void DrawBitmap(const QRectF& logicalDest, const QImage& source, std::uint32_t rop);
-    void DrawImageAt(const QRectF& logicalDest, const QImage& image, const QTransform& toDevice);
+    void DrawBitmap(const QRectF& logicalDest, const BitmapPart& source, std::uint32_t rop);
+    void DrawImageAt(const QRectF& logicalDest, const QImage& image, const QRectF& whole, const QTransform& toDevice);
     void PatternBlit(const QRectF& logicalDest, std::uint32_t rop);
     void ResolvePendingIdioms();
-    void FlushPendingBlits();
+    void FlushPendingBlits(std::size_t keep = 0);
 
     const Metafile& metafile_;
     QPainter& painter_;
-    QTransform init_;                       // reference device pixels to the painter's device
-    std::optional<QPainterPath> outerClip_; // the caller's clip, in device coordinates
+    static constexpr std::uint64_t kNoClipSerial = ~std::uint64_t{0};
+    QTransform init_;                    // reference device pixels to the painter's device
+    QRect deviceRect_;                   // the painter's device, in its pixels
+    std::optional<ClipArea> outerClip_;  // the caller's clip, in device coordinates
+    std::uint64_t clipSerials_ = 0;      // the last serial number a clip change took
+    std::uint64_t appliedClipSerial_ = kNoClipSerial; // the clip the painter has now
     DeviceContextState state_;
     std::vector<DeviceContextState> saved_;
     std::vector<GdiObject> objects_;
     bool inPath_ = false;
     QPainterPath path_; // device coordinates
     std::vector<PendingBlit> pending_;
+    std::optional<DibDecoder> decoder_;  // made at the first bitmap, with a budget for this painter's device
+    // Pattern brushes are kept while the playback lasts, so their tiles have a budget of their own.
+    std::int64_t patternPixelsLeft_ = std::int64_t{1} << 22;
     PlaybackReport report_;
 };
 

@@ -24,8 +24,14 @@ struct GdiBrush {
     std::uint32_t style = gdi::BS_SOLID;
     QColor color = Qt::white;
     std::uint32_t hatch = gdi::HS_HORIZONTAL;
-    QImage pattern; // BS_DIBPATTERNPT and monochrome pattern brushes
-    bool monochromePattern = false; // 1-bit pattern: 0 is text colour, 1 background colour
+    // BS_DIBPATTERNPT: the tile, of a bounded size. A monochrome pattern keeps colour indexes
+    // (Format_Indexed8): 0 is the text colour, 1 the background colour.
+    QImage pattern;
+    bool monochromePattern = false;
+    // The monochrome tile in the colours it was last drawn with, kept for the next fill.
+    mutable QImage tinted;
+    mutable QRgb tintedText = 0;
+    mutable QRgb tintedBackground = 0;
 };
 
 struct GdiFont {

@@ -1,5 +1,6 @@
 #include "PageRenderer.h"
 
+#include <QFile>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
@@ -45,7 +46,15 @@ QImage PageRenderer::RenderImage(const Metafile& page, QSize size, PlaybackRepor
 
 void PageRenderer::WritePdf(const std::vector<Metafile>& pages, const QString& path, const QString& title)
 {
-    QPdfWriter writer(path);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw std::runtime_error("Cannot create file \"" + path.toStdString() + "\". " + file.errorString().toStdString());
+    WritePdf(pages, file, title);
+}
+
+void PageRenderer::WritePdf(const std::vector<Metafile>& pages, QIODevice& output, const QString& title)
+{
+    QPdfWriter writer(&output);
     writer.setTitle(title);
     writer.setCreator("Tarvolo");
     writer.setResolution(kPdfResolution);
@@ -59,7 +68,7 @@ void PageRenderer::WritePdf(const std::vector<Metafile>& pages, const QString& p
         writer.setPageMargins(QMarginsF(0, 0, 0, 0));
         if (i == 0) {
             if (!painter.begin(&writer))
-                throw std::runtime_error("Cannot create file \"" + path.toStdString() + "\"");
+                throw std::runtime_error("Cannot write the PDF");
         } else {
             writer.newPage();
         }

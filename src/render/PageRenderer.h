@@ -3,6 +3,7 @@
 #include "EmfPlayer.h"
 #include "metafile/Metafile.h"
 
+#include <QIODevice>
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -19,6 +20,7 @@ public:
     // The page stretched onto a white image of the given size.
     static QImage RenderImage(const Metafile& page, QSize size, PlaybackReport* report = nullptr);
     // Every page as a PDF page of its frame's size; text stays text. Fails with a message.
+    static void WritePdf(const std::vector<Metafile>& pages, QIODevice& output, const QString& title);
     static void WritePdf(const std::vector<Metafile>& pages, const QString& path, const QString& title);
 };
 

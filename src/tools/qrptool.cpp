@@ -10,8 +10,10 @@
 #include "printing/TQRPrinter.h"
 #include "SampleReport.h"
 
+#include <QBuffer>
 #include <QGuiApplication>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -45,11 +47,18 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path)
     return bytes;
 }
 
-void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes)
+// The file at path is replaced only once all of it is written: a failure or an interrupt leaves
+// the old one.
+void WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes)
 {
     AtomicFileWriter writer(path);
     writer.Stream().WriteExact(bytes.data(), static_cast<std::int64_t>(bytes.size()));
     writer.Commit();
+}
+
+void WriteWholeFile(const std::string& path, const QByteArray& bytes)
+{
+    WriteWholeFile(path, std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())));
 }
 
 const char* PaperName(printing::TQRPaperSize size)
@@ -181,8 +190,11 @@ int RenderPage(const emf::Metafile& page, const DrawOptions& options)
     const QSize size = options.dpi > 0 ? emf::PageRenderer::SizeAtDpi(page, options.dpi) : options.size;
     emf::PlaybackReport report;
     const QImage image = emf::PageRenderer::RenderImage(page, size, &report);
-    if (!image.save(QString::fromStdString(options.output), "PNG"))
-        throw std::runtime_error("Cannot create file \"" + options.output + "\"");
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    if (!image.save(&png, "PNG"))
+        throw std::runtime_error("the page could not be encoded as PNG");
+    WriteWholeFile(options.output, png.data());
     std::printf("%s %dx%d records=%d skipped=%d%s\n", options.output.c_str(), size.width(), size.height(), report.recordsPlayed,
                 report.SkippedCount(), report.damaged ? " damaged" : "");
     return 0;
@@ -215,8 +227,10 @@ int Pdf(std::span<const std::string> args)
         metafiles.push_back(*report.Page(n));
     if (metafiles.empty())
         throw std::runtime_error("the report has no pages");
-    emf::PageRenderer::WritePdf(metafiles, QString::fromStdString(options.output),
-                                QString::fromStdString(std::filesystem::path(options.files[0]).stem().string()));
+    QBuffer pdf;
+    pdf.open(QIODevice::WriteOnly);
+    emf::PageRenderer::WritePdf(metafiles, pdf, QString::fromStdString(std::filesystem::path(options.files[0]).stem().string()));
+    WriteWholeFile(options.output, pdf.data());
     std::printf("%zu pages written to %s\n", metafiles.size(), options.output.c_str());
     return 0;
 }
@@ -310,6 +324,9 @@ std::string OneLine(std::string text)
 
 int main(int argc, char** argv)
 {
+    // Past a file size limit a write fails and is reported like any other, instead of the signal
+    // ending the program with its temporary output left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
     try {
         return Run(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const std::exception& error) {

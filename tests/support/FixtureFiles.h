@@ -25,4 +25,22 @@ inline std::vector<std::filesystem::path> AllReportFiles()
     return files;
 }
 
+// Pictures that once cost the player seconds or gigabytes, from tests/fixtures/pictures.
+inline std::vector<std::filesystem::path> HostilePictures()
+{
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(TARVOLO_FIXTURE_DIR) / "pictures"))
+        if (entry.path().extension() == ".emf")
+            files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// How much longer than in an optimised build things take under the sanitizers.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr double kSanitizerSlowdown = 10;
+#else
+constexpr double kSanitizerSlowdown = 1;
+#endif
+
 } // namespace tarvolo::test

@@ -201,6 +201,24 @@ TEST_F(QrptoolTest, RendersPagesAndWritesAVectorPdf)
                        "page out of range");
 }
 
+TEST_F(QrptoolTest, DrawingsReplaceTheirOutputOnlyWhenWhole)
+{
+    // A file size limit stops the program in the middle of writing its output: the old output
+    // must survive that, as it survives any failure or interrupt.
+    const std::string report = Pack("w.qrp", false);
+    for (const char* command : {"pdf", "render"}) {
+        const auto output = scratch / (std::string(command) + ".out");
+        test::WriteFileBytes(output, Bytes(100, 'x'));
+        const std::string run = "ulimit -f 2; exec '" + std::string(QRPTOOL_PATH) + "' " + command + " '" + report +
+                                "' --dpi 300 -o '" + output.string() + "' >/dev/null 2>&1";
+        EXPECT_NE(std::system(run.c_str()), 0) << command;
+        EXPECT_EQ(test::ReadFileBytes(output), Bytes(100, 'x')) << command;
+    }
+    // The failed writes took their temporary files with them.
+    for (const auto& entry : std::filesystem::directory_iterator(scratch.Path()))
+        EXPECT_FALSE(entry.path().filename().string().ends_with(".part")) << entry.path();
+}
+
 TEST_F(QrptoolTest, DemoRecordsASoundReportThatInfoDescribes)
 {
     const std::string report = (scratch / "demo.qrp").string();

@@ -1,4 +1,5 @@
 #include "doubles/TestDialogService.h"
+#include "docstore/ReportDocument.h"
 #include "doubles/TestPrinterDevice.h"
 #include "printing/TQRPrinter.h"
 #include "support/FixtureFiles.h"
@@ -7,6 +8,7 @@
 #include "viewer/TfrmKestanPreview.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -14,6 +16,8 @@
 #include <QToolBar>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
 
 using namespace tarvolo;
 using namespace tarvolo::printing;
@@ -304,4 +308,29 @@ TEST_F(ViewerTest, EscapeClosesTheWindow)
     window->OpenReportFile(Report(2));
     QTest::keyClick(window.get(), Qt::Key_Escape);
     EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(ViewerTest, AReportOfAHostilePictureLeavesTheWindowAnswering)
+{
+    const auto pictures = test::HostilePictures();
+    ASSERT_FALSE(pictures.empty());
+    for (const auto& picture : pictures) {
+        const auto path = folder / "hostile.qrp";
+        docstore::ReportDocument report;
+        report.CreateNew(false);
+        report.AppendPage(emf::Metafile(test::ReadFileBytes(picture)));
+        report.Complete();
+        report.SaveCopy(path.string());
+
+        const auto start = std::chrono::steady_clock::now();
+        window->show();
+        window->OpenReportFile(QString::fromStdString(path.string()));
+        QTest::qWait(1);
+        // Esc reaches the window as a user's key would: through the control that has the focus.
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClick(focus && window->isAncestorOf(focus) ? focus : window.get(), Qt::Key_Escape);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_FALSE(window->isVisible()) << picture.filename();
+        EXPECT_LT(seconds, 1.0 * test::kSanitizerSlowdown) << picture.filename();
+    }
 }

@@ -50,7 +50,7 @@ Drawn DrawBounded(const char* name)
 {
     const Metafile page(test::ReadFileBytes(std::filesystem::path(TARVOLO_FIXTURE_DIR) / "pictures" / name));
     Drawn drawn;
-    const double peakBefore = test::PeakResidentMegabytes();
+    [[maybe_unused]] const double peakBefore = test::PeakResidentMegabytes();
     const auto start = std::chrono::steady_clock::now();
     {
         const test::MemoryCap cap(kExtraMegabytes);

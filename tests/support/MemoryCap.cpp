@@ -13,6 +13,7 @@
 
 namespace tarvolo::test {
 
+#ifndef TARVOLO_ASAN
 namespace {
 
 // VmSize of /proc/self/status, in bytes.
@@ -26,6 +27,7 @@ std::size_t AddressSpaceInUse()
 }
 
 } // namespace
+#endif
 
 MemoryCap::MemoryCap(std::size_t extraMegabytes)
 {

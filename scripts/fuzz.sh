@@ -28,9 +28,11 @@ for target in "${targets[@]}"; do
     echo "== $target for $seconds s"
     QT_QPA_PLATFORM=offscreen "build/fuzz/fuzz/$target" -fork="$(nproc)" -max_total_time="$seconds" -rss_limit_mb=2048 \
         -timeout=10 -print_final_stats=1 -artifact_prefix="build/fuzz/$target-" "$corpus" "$seeds"
-    # Keep only the inputs that add coverage.
+    # Keep only the inputs that add coverage, each at most 64 KB so that the kept corpus stays
+    # small; the large seeds come back from the fixtures at every run.
     minimal=$(mktemp -d)
-    QT_QPA_PLATFORM=offscreen "build/fuzz/fuzz/$target" -merge=1 -rss_limit_mb=2048 -timeout=10 "$minimal" "$corpus" 2>&1 | tail -1
+    QT_QPA_PLATFORM=offscreen "build/fuzz/fuzz/$target" -merge=1 -max_len=65536 -rss_limit_mb=2048 -timeout=10 \
+        "$minimal" "$corpus" 2>&1 | tail -1
     rm -rf "$corpus" "$seeds"
     mv "$minimal" "$corpus"
 done

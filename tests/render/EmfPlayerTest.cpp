@@ -18,6 +18,7 @@
 using namespace tarvolo;
 using namespace tarvolo::emf;
 using tarvolo::test::Bytes;
+using tarvolo::test::MakeMetafile;
 using tarvolo::test::MakeRecord;
 namespace fs = std::filesystem;
 
@@ -25,30 +26,6 @@ namespace {
 
 // No record has this type.
 constexpr std::uint32_t kUnknownRecord = 999;
-
-// A metafile of the given records on a 100 x 100 pixel page of a 96-dpi reference device.
-Bytes MakeMetafile(const std::vector<Bytes>& records)
-{
-    Bytes emf = test::MakeEmf(120);
-    emf.resize(88);
-    WriteI32LE(emf.data() + 32, 2646); // 100 px on 1024 px / 271 mm
-    WriteI32LE(emf.data() + 36, 2643);
-    WriteI32LE(emf.data() + 72, 1024);
-    WriteI32LE(emf.data() + 76, 768);
-    WriteI32LE(emf.data() + 80, 271);
-    WriteI32LE(emf.data() + 84, 203);
-    WriteU16LE(emf.data() + 56, 8);
-    std::uint32_t count = 1;
-    for (const Bytes& r : records) {
-        emf.insert(emf.end(), r.begin(), r.end());
-        ++count;
-    }
-    const Bytes eof = MakeRecord(emr::Eof, {0, 16, 20});
-    emf.insert(emf.end(), eof.begin(), eof.end());
-    WriteU32LE(emf.data() + 48, static_cast<std::uint32_t>(emf.size()));
-    WriteU32LE(emf.data() + 52, count + 1);
-    return emf;
-}
 
 QImage Draw(const Bytes& emf, PlaybackReport* report = nullptr, QSize size = QSize(100, 100))
 {

@@ -19,6 +19,7 @@
 using namespace tarvolo;
 using namespace tarvolo::emf;
 using tarvolo::test::Bytes;
+using tarvolo::test::MakeMetafile;
 using tarvolo::test::MakeRecord;
 namespace fs = std::filesystem;
 
@@ -85,27 +86,6 @@ int CountMismatches(const QImage& image, const std::function<bool(int, int)>& ex
 bool InComb(int x, int y)
 {
     return y >= 100 && y < 300 && x % 2 == 0;
-}
-
-// A metafile of the given records on a 100 x 100 pixel page of a 96-dpi reference device.
-Bytes MakeMetafile(const std::vector<Bytes>& records)
-{
-    Bytes emf = test::MakeEmf(120);
-    emf.resize(88);
-    WriteI32LE(emf.data() + 32, 2646); // 100 px on 1024 px / 271 mm
-    WriteI32LE(emf.data() + 36, 2643);
-    WriteI32LE(emf.data() + 72, 1024);
-    WriteI32LE(emf.data() + 76, 768);
-    WriteI32LE(emf.data() + 80, 271);
-    WriteI32LE(emf.data() + 84, 203);
-    WriteU16LE(emf.data() + 56, 8);
-    for (const Bytes& r : records)
-        emf.insert(emf.end(), r.begin(), r.end());
-    const Bytes eof = MakeRecord(emr::Eof, {0, 16, 20});
-    emf.insert(emf.end(), eof.begin(), eof.end());
-    WriteU32LE(emf.data() + 48, static_cast<std::uint32_t>(emf.size()));
-    WriteU32LE(emf.data() + 52, static_cast<std::uint32_t>(records.size() + 2));
-    return emf;
 }
 
 // ExtSelectClipRgn of a region of the given rectangles (reference device pixels).

@@ -144,4 +144,24 @@ TempDir::~TempDir()
     std::filesystem::remove_all(path_, ignored);
 }
 
+Bytes MakeMetafile(const std::vector<Bytes>& records)
+{
+    Bytes emf = MakeEmf(120);
+    emf.resize(88);
+    WriteI32LE(emf.data() + 32, 2646); // 100 px on 1024 px / 271 mm
+    WriteI32LE(emf.data() + 36, 2643);
+    WriteI32LE(emf.data() + 72, 1024);
+    WriteI32LE(emf.data() + 76, 768);
+    WriteI32LE(emf.data() + 80, 271);
+    WriteI32LE(emf.data() + 84, 203);
+    WriteU16LE(emf.data() + 56, 8);
+    for (const Bytes& r : records)
+        emf.insert(emf.end(), r.begin(), r.end());
+    const Bytes eof = MakeRecord(emf::emr::Eof, {0, 16, 20});
+    emf.insert(emf.end(), eof.begin(), eof.end());
+    WriteU32LE(emf.data() + 48, static_cast<std::uint32_t>(emf.size()));
+    WriteU32LE(emf.data() + 52, static_cast<std::uint32_t>(records.size() + 2));
+    return emf;
+}
+
 } // namespace tarvolo::test

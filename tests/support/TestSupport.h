@@ -42,6 +42,10 @@ private:
 // A record whose fields are all 32 bits wide: MakeRecord(emr::Rectangle, {10, 10, 50, 50}).
 Bytes MakeRecord(std::uint32_t type, std::initializer_list<std::int64_t> fields);
 
+// A metafile of the given records, closed by EMR_EOF, on a 100 x 100 pixel page of a 96-dpi
+// reference device (1024 x 768 pixels, 271 x 203 mm).
+Bytes MakeMetafile(const std::vector<Bytes>& records);
+
 // A folder of its own for one test, removed with everything in it at the end.
 class TempDir {
 public:

@@ -127,11 +127,23 @@ void EmfPlayback::DrawTextRun(QPointF reference, const QString& text, const std:
     if (!(xScale > 0) || !(yScale > 0) || !std::isfinite(xScale) || !std::isfinite(yScale))
         return;
     const GdiFont& font = state_.font;
+    // The baseline runs along the logical x axis as the device shows it, turned counter-clockwise
+    // by the escapement as the logical space sees it: a mapping whose y axis points up turns the
+    // other way on the device.
+    QPointF u = xAxis / xScale;
+    if (font.escapement != 0) {
+        const double turn = font.escapement / 10.0;
+        u = QTransform().rotate(toDevice.determinant() < 0 ? turn : -turn).map(u);
+    }
+    const QPointF v(-u.y(), u.x());
+
     FontMapper& fonts = FontMapper::Instance();
     const double em = fonts.EmPixels(font, font.height == 0 ? kDefaultCellHeight : font.height, yScale);
     if (!(em > 0.05) || em > 20000)
         return;
-    const QRawFont raw = fonts.Font(font, em);
+    // Glyphs that are not drawn upright at their natural width are drawn from outlines.
+    const bool upright = u == QPointF(1, 0) && font.width == 0;
+    const QRawFont raw = fonts.Font(font, em, !upright);
     if (!raw.isValid())
         return;
 
@@ -161,15 +173,6 @@ void EmfPlayback::DrawTextRun(QPointF reference, const QString& text, const std:
     }
     const double total = std::accumulate(advances.begin(), advances.end(), 0.0);
 
-    // The baseline runs along the logical x axis as the device shows it, turned counter-clockwise
-    // by the escapement as the logical space sees it: a mapping whose y axis points up turns the
-    // other way on the device.
-    QPointF u = xAxis / xScale;
-    if (font.escapement != 0) {
-        const double turn = font.escapement / 10.0;
-        u = QTransform().rotate(toDevice.determinant() < 0 ? turn : -turn).map(u);
-    }
-    const QPointF v(-u.y(), u.x());
 
     double shift = 0;
     if ((state_.textAlign & gdi::TA_CENTER) == gdi::TA_CENTER)

@@ -89,9 +89,11 @@ QString FontMapper::Family(const QString& faceName)
     return family;
 }
 
-QRawFont FontMapper::Font(const GdiFont& font, qreal emPixels)
+QRawFont FontMapper::Font(const GdiFont& font, qreal emPixels, bool needsOutlines)
 {
-    const QString family = Family(font.faceName);
+    QString family = Family(font.faceName);
+    if (needsOutlines && !HasOutlines(family))
+        family = kDefaultFamily;
     const int weight = font.weight <= 0 ? gdi::FW_NORMAL : std::clamp(font.weight, 1, 1000);
     // Sizes are cached to 1/16 pixel.
     const qreal size = std::max<qreal>(std::round(emPixels * 16.0) / 16.0, 1.0 / 16.0);
@@ -115,6 +117,15 @@ QRawFont FontMapper::Font(const GdiFont& font, qreal emPixels)
     if (cache_.size() > kCacheSize)
         cache_.pop_back();
     return raw;
+}
+
+bool FontMapper::HasOutlines(const QString& family)
+{
+    std::lock_guard lock(mutex_);
+    auto found = outlined_.constFind(family);
+    if (found == outlined_.constEnd())
+        found = outlined_.insert(family, QFontDatabase::isSmoothlyScalable(family));
+    return *found;
 }
 
 double FontMapper::EmPixels(const GdiFont& font, double height, double scale)

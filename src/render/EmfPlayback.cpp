@@ -1277,6 +1277,9 @@ bool EmfPlayback::PlayShapeRecord(const EmfRecord& r)
     case emr::PolyDraw:
     case emr::PolyDraw16: {
         const bool small = r.Type() == emr::PolyDraw16;
+        r.Span(28, r.U32(24), small ? 5 : 9); // every point and its type inside the record
+        if (r.U32(24) > kMaxShapePoints)
+            return false;
         const std::vector<QPointF> points = ReadPoints(r, 24, 28, small);
         const auto types = r.Span(28 + points.size() * (small ? 4 : 8), points.size());
         QPainterPath shape;

@@ -222,6 +222,28 @@ TEST(HostileGeometry, PolygonOfAMillionPointsFillsItsShapeInBoundedTime)
     EXPECT_EQ(CountMismatches(drawn.image, InComb, first), 0) << "first at " << first;
 }
 
+TEST(HostileGeometry, ShapesOfMoreThanTwoMillionPointsAreSkippedAndPlaybackGoesOn)
+{
+    constexpr std::uint32_t kPoints = (1u << 21) + 1;
+    for (const std::uint32_t type : {emr::Polygon16, emr::PolylineTo16, emr::PolyBezier16, emr::PolyDraw16, emr::PolyPolygon16}) {
+        test::RecordBuilder shape(type);
+        shape.I32(0).I32(0).I32(100).I32(100);
+        if (type == emr::PolyPolygon16)
+            shape.U32(1).U32(kPoints).U32(kPoints);
+        else
+            shape.U32(kPoints);
+        shape.Raw(Bytes(4 * std::size_t{kPoints}, 0));
+        if (type == emr::PolyDraw16)
+            shape.Raw(Bytes(kPoints, gdi::PT_LINETO)).Raw(Bytes((4 - kPoints % 4) % 4, 0)); // padded to whole words
+        const Drawn drawn = DrawAt96Dpi(MakeMetafile({MakeRecord(emr::SelectObject, {gdi::BLACK_BRUSH}), shape.Build(),
+                                                      MakeRecord(emr::Rectangle, {10, 10, 50, 50})}));
+        EXPECT_LT(drawn.seconds, kSecondsPerPicture) << type;
+        EXPECT_EQ(drawn.report.skippedRecords.count(type) ? drawn.report.skippedRecords.at(type) : 0, 1) << type;
+        EXPECT_FALSE(drawn.report.damaged) << type;
+        EXPECT_TRUE(Inked(drawn.image, 30, 30)) << type;
+    }
+}
+
 TEST(HostileGeometry, ClipRegionsCombineByTheirModesAndFollowSavedStatesAndTheMetaRegion)
 {
     // Paint goes on a 100 x 100 page through the clip; each case names pixels inside and outside.

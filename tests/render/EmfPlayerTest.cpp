@@ -223,6 +223,11 @@ TEST(EmfPlayer, TextInTheDefaultBitmapFaceDrawsFromOutlinesWhenMirrored)
 
 TEST(EmfPlayer, MaskThenPaintIdiomComesOutTheSameOnImagesAndInPdf)
 {
+#if defined(__SANITIZE_ADDRESS__)
+    // After a PDF is written, the leak checker's thread walk at exit faults on a stale dynamic-TLS
+    // entry on this Debian toolchain and aborts the process; the release build runs this test.
+    GTEST_SKIP() << "the leak checker cannot walk this process's threads after writing a PDF";
+#endif
     // A SRCAND mask that is black in the middle, then a SRCPAINT red square that is black around it.
     auto dib = [](std::uint32_t rop, bool mask) {
         Bytes bits(4 * 4 * 3, 0);

@@ -173,7 +173,6 @@ void EmfPlayback::DrawTextRun(QPointF reference, const QString& text, const std:
     }
     const double total = std::accumulate(advances.begin(), advances.end(), 0.0);
 
-
     double shift = 0;
     if ((state_.textAlign & gdi::TA_CENTER) == gdi::TA_CENTER)
         shift = total / 2;

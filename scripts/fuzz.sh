@@ -33,7 +33,7 @@ for target in "${targets[@]}"; do
     # Keep only the inputs that add coverage.
     minimal=$(mktemp -d)
     QT_QPA_PLATFORM=offscreen "build/fuzz/fuzz/$target" -merge=1 -max_len=65536 -rss_limit_mb=2048 -timeout=10 \
-        -artifact_prefix="build/fuzz/$target-"         "$minimal" "$corpus" 2>&1 | tail -1
+        -artifact_prefix="build/fuzz/$target-" "$minimal" "$corpus" 2>&1 | tail -1
     rm -rf "$corpus" "$seeds"
     mv "$minimal" "$corpus"
 done

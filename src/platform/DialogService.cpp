@@ -14,3 +14,22 @@ void QtDialogService::ShowMessage(QWidget* parent, const QString& title, const Q
 }
 
 } // namespace tarvolo::platform
+
+namespace tarvolo::platform {
+
+std::optional<FileDialogAnswer> QtDialogService::GetSaveFileName(QWidget*, const FileDialogRequest&)
+{
+    return std::nullopt;
+}
+
+std::optional<FileDialogAnswer> QtDialogService::GetOpenFileName(QWidget*, const FileDialogRequest&)
+{
+    return std::nullopt;
+}
+
+bool QtDialogService::RunPrintDialog(QWidget*, PrintDialogBlock&)
+{
+    return false;
+}
+
+} // namespace tarvolo::platform

@@ -1,10 +1,55 @@
 #pragma once
 
+#include "DeviceMode.h"
+
 #include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
 
 class QWidget;
 
 namespace tarvolo::platform {
+
+// A file dialog's question. The filter lists pairs of a description and a pattern, all joined by
+// "|" ("Report file(*.QRP)|*.QRP|PDF document (*.pdf)|*.pdf"); the default extension, without its
+// dot, is added to a name typed without one.
+struct FileDialogRequest {
+    QString title;
+    QString filter;
+    QString defaultExtension;
+};
+
+// The file the user chose, and which filter pair was selected, counted from 1.
+struct FileDialogAnswer {
+    QString fileName;
+    int filterIndex = 1;
+};
+
+// PrintDlg's flags, with their Windows values.
+enum : std::uint32_t {
+    PD_ALLPAGES = 0x0, PD_SELECTION = 0x1, PD_PAGENUMS = 0x2, PD_NOSELECTION = 0x4, PD_NOPAGENUMS = 0x8,
+    PD_COLLATE = 0x10, PD_PRINTTOFILE = 0x20, PD_NOWARNING = 0x80, PD_SHOWHELP = 0x800,
+    PD_ENABLEPRINTHOOK = 0x1000, PD_ENABLESETUPHOOK = 0x2000, PD_DISABLEPRINTTOFILE = 0x80000,
+    PD_HIDEPRINTTOFILE = 0x100000,
+};
+
+// What a print dialog is started with and gives back, as the PRINTDLG record carries it: the flags,
+// the page numbers, the copies, and the printer as a DEVNAMES block and a device mode.
+struct PrintDialogBlock {
+    std::uint32_t Flags = 0;
+    std::uint16_t nFromPage = 0;
+    std::uint16_t nToPage = 0;
+    std::uint16_t nMinPage = 0;
+    std::uint16_t nMaxPage = 0;
+    std::uint16_t nCopies = 0;
+    std::vector<std::uint8_t> hDevNames;    // empty: no block, the dialog starts on the default printer
+    std::optional<DeviceMode> hDevMode;     // nothing: no device mode
+    std::function<void()> shown;            // called once the dialog is on screen
+    std::function<void()> closed;           // called when the dialog has gone
+};
 
 // Message boxes and other dialogs are asked for here, so that tests can answer them instead of a user.
 class DialogService {
@@ -12,12 +57,20 @@ public:
     enum class Icon { Information, Warning, Error };
     virtual ~DialogService() = default;
     virtual void ShowMessage(QWidget* parent, const QString& title, const QString& text, Icon icon) = 0;
+    // Nothing when the user cancels.
+    virtual std::optional<FileDialogAnswer> GetSaveFileName(QWidget* parent, const FileDialogRequest& request) = 0;
+    virtual std::optional<FileDialogAnswer> GetOpenFileName(QWidget* parent, const FileDialogRequest& request) = 0;
+    // Runs the print dialog on block; true when the user confirmed it, and block then holds the choices.
+    virtual bool RunPrintDialog(QWidget* parent, PrintDialogBlock& block) = 0;
 };
 
-// Qt's message boxes.
+// Qt's message boxes, file dialogs and print dialog.
 class QtDialogService : public DialogService {
 public:
     void ShowMessage(QWidget* parent, const QString& title, const QString& text, Icon icon) override;
+    std::optional<FileDialogAnswer> GetSaveFileName(QWidget* parent, const FileDialogRequest& request) override;
+    std::optional<FileDialogAnswer> GetOpenFileName(QWidget* parent, const FileDialogRequest& request) override;
+    bool RunPrintDialog(QWidget* parent, PrintDialogBlock& block) override;
 };
 
 } // namespace tarvolo::platform

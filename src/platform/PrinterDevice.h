@@ -41,12 +41,16 @@ public:
     virtual std::vector<std::int16_t> Papers() const = 0;
 
     virtual void SetTitle(const QString& title) = 0;
+    // Whether the next page begun (by BeginDoc or NewPage) lies on a sheet turned a quarter from
+    // the job's orientation; it holds for the pages after it until changed, and ends with the job.
+    virtual void TurnNextPage(bool turned) = 0;
     virtual void BeginDoc() = 0; // starts the job and its first page
     virtual void NewPage() = 0;  // ends the page and starts the next
     virtual void EndDoc() = 0;
     virtual void Abort() = 0;    // fails with "Printer is not currently printing" when no job is open
     virtual bool Printing() const = 0;
-    // The canvas of the page being printed, in device pixels; null outside a job.
+    // The canvas of the page being printed, in device pixels with (0, 0) at the printable area's
+    // top left; null outside a job. Capabilities() describe the sheet of the page being printed.
     virtual QPainter* Canvas() = 0;
 };
 

@@ -153,27 +153,49 @@ void QtPrinterDevice::SetTitle(const QString& title)
     printer_->setDocName(title);
 }
 
+void QtPrinterDevice::OrientNextPage()
+{
+    const QPageLayout::Orientation turned = jobOrientation_ == QPageLayout::Portrait ? QPageLayout::Landscape : QPageLayout::Portrait;
+    printer_->setPageOrientation(turned_ ? turned : jobOrientation_);
+}
+
 void QtPrinterDevice::BeginDoc()
 {
+    jobOrientation_ = printer_->pageLayout().orientation();
+    OrientNextPage();
     painter_ = std::make_unique<QPainter>();
     if (!painter_->begin(printer_.get())) {
         painter_.reset();
+        EndJob();
         throw std::runtime_error("Printer is not currently printing");
     }
 }
 
 void QtPrinterDevice::NewPage()
 {
-    if (!Printing() || !printer_->newPage())
+    if (!Printing())
         throw std::runtime_error("Printer is not currently printing");
+    OrientNextPage();
+    if (!printer_->newPage())
+        throw std::runtime_error("Printer is not currently printing");
+}
+
+// The job's orientation is the device's again once the job is over.
+void QtPrinterDevice::EndJob()
+{
+    painter_.reset();
+    turned_ = false;
+    printer_->setPageOrientation(jobOrientation_);
 }
 
 void QtPrinterDevice::EndDoc()
 {
     if (!Printing())
         throw std::runtime_error("Printer is not currently printing");
-    painter_->end();
-    painter_.reset();
+    const bool ended = painter_->end();
+    EndJob();
+    if (!ended)
+        throw std::runtime_error("The print job could not be handed to the printer");
 }
 
 void QtPrinterDevice::Abort()
@@ -182,7 +204,7 @@ void QtPrinterDevice::Abort()
         throw std::runtime_error("Printer is not currently printing");
     printer_->abort();
     painter_->end();
-    painter_.reset();
+    EndJob();
 }
 
 } // namespace tarvolo::platform

@@ -2,6 +2,7 @@
 
 #include "PrinterDevice.h"
 
+#include <QPageLayout>
 #include <QPainter>
 
 #include <memory>
@@ -27,6 +28,7 @@ public:
     DeviceCapabilities Capabilities() const override;
     std::vector<std::int16_t> Papers() const override;
     void SetTitle(const QString& title) override;
+    void TurnNextPage(bool turned) override { turned_ = turned; }
     void BeginDoc() override;
     void NewPage() override;
     void EndDoc() override;
@@ -36,10 +38,15 @@ public:
 
 private:
     void ApplyDeviceMode(const DeviceMode& mode);
+    // Sets the orientation of the page about to begin: the job's, or the other one when turned.
+    void OrientNextPage();
+    void EndJob();
 
     std::unique_ptr<QPrinter> printer_;
     std::unique_ptr<QPainter> painter_;
     int index_ = -1;
+    bool turned_ = false;
+    QPageLayout::Orientation jobOrientation_ = QPageLayout::Portrait;
 };
 
 } // namespace tarvolo::platform

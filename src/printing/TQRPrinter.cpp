@@ -1,5 +1,6 @@
 #include "TQRPrinter.h"
 
+#include "render/EmfPlayer.h"
 #include "render/EmfRecorder.h"
 #include "render/PainterCanvas.h"
 
@@ -349,6 +350,80 @@ void TQRPrinter::ExportReport(QObject* filter)
 {
     if (ExportHandler)
         ExportHandler(filter);
+}
+
+// --- Printing a finished report -------------------------------------------------------------
+
+namespace {
+
+// A page whose frame lies the other way than the sheet (landscape on portrait paper, or portrait
+// on landscape paper) goes on a sheet turned to match it rather than being squeezed onto it.
+bool NeedsTurnedSheet(const emf::Metafile* page, const platform::DeviceCapabilities& sheet)
+{
+    if (!page)
+        return false;
+    const emf::EmfRect& frame = page->Header().rclFrame;
+    const std::int64_t width = static_cast<std::int64_t>(frame.right) - frame.left;
+    const std::int64_t height = static_cast<std::int64_t>(frame.bottom) - frame.top;
+    if (width == height || sheet.physicalWidth == sheet.physicalHeight)
+        return false;
+    return (width > height) != (sheet.physicalWidth > sheet.physicalHeight);
+}
+
+} // namespace
+
+void TQRPrinter::PrintReport()
+{
+    if (OwnerWindow && !LoadedFromFile_) {
+        QCoreApplication::postEvent(OwnerWindow, new PrinterMessageEvent(MSG_PRINT_REQUEST, 0));
+        return;
+    }
+    if (State_ != PrinterState::Finished || !HasPrinter_)
+        return;
+    platform::PrinterDevice& device = *DevicePrinter_;
+    try {
+        device.SetTitle(DocumentTitle);
+        if (device.Printing())
+            device.Abort();
+        DeviceSettings_.WriteToPrinter();
+        const platform::DeviceCapabilities jobSheet = device.Capabilities();
+        device.TurnNextPage(false);
+        const int first = FirstPage == 0 ? 1 : FirstPage;
+        const int last = LastPage == 0 ? PageTotal_ : LastPage;
+        if (first > last)
+            device.BeginDoc();
+        for (int i = first; i <= last; ++i) {
+            ProcessPendingEvents();
+            if (PrintProgress)
+                PrintProgress(i - first + 1, last - first + 1);
+            const std::unique_ptr<emf::Metafile> page = FetchPage(i);
+            // Each page begins once its own orientation is known.
+            device.TurnNextPage(NeedsTurnedSheet(page.get(), jobSheet));
+            if (i == first)
+                device.BeginDoc();
+            else
+                device.NewPage();
+            if (page) {
+                const platform::DeviceCapabilities sheet = device.Capabilities();
+                emf::EmfPlayer::Play(*page, *device.Canvas(), QRectF(0, 0, sheet.horzRes, sheet.vertRes));
+            }
+            if (CancelRequested) {
+                device.Abort();
+                break;
+            }
+        }
+    } catch (...) {
+        if (device.Printing()) {
+            try {
+                device.EndDoc();
+            } catch (...) {
+                // The first error is the one the caller hears of.
+            }
+        }
+        throw;
+    }
+    if (device.Printing())
+        device.EndDoc();
 }
 
 // --- Printing straight onto the device -------------------------------------------------------

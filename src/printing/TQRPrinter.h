@@ -102,6 +102,11 @@ public:
     void RequestPrintSetup(QObject* sender);
     void ExportReport(QObject* filter);
 
+    // Prints pages FirstPage..LastPage of a finished report in one job titled DocumentTitle; 0 stands
+    // for the first or the last page. Pages outside the report come out as empty sheets; a cancel
+    // request drops the job after the page on which it is seen.
+    void PrintReport();
+
     // Printing straight onto the device.
     bool PageInPrintRange() const;
     void OpenPrinterPage();
@@ -123,6 +128,9 @@ public:
     QPointer<QObject> OwnerWindow;
     std::function<void()> PreviewDetach; // set by a preview so that it hears when this object goes
     std::function<void(TQRPrinter&)> AfterPrintHook;
+    // Told by PrintReport before it draws each page: the how-manieth page of the range it is, and
+    // how many pages the range holds.
+    std::function<void(int done, int count)> PrintProgress;
     std::function<void(TQRPrinter&)> AfterPreviewHook;
     std::function<void(QObject*)> ExportHandler;
     std::function<void(QObject*)> PrintSetupHandler;

@@ -65,7 +65,13 @@ void TestPrinterDevice::SetDevice(const DeviceNames& names, const std::optional<
 DeviceCapabilities TestPrinterDevice::Capabilities() const
 {
     const Printer* printer = Current();
-    return printer ? printer->capabilities : DeviceCapabilities{};
+    DeviceCapabilities caps = printer ? printer->capabilities : DeviceCapabilities{};
+    if (printing_ && pageTurned_) {
+        std::swap(caps.physicalWidth, caps.physicalHeight);
+        std::swap(caps.physicalOffsetX, caps.physicalOffsetY);
+        std::swap(caps.horzRes, caps.vertRes);
+    }
+    return caps;
 }
 
 std::vector<std::int16_t> TestPrinterDevice::Papers() const
@@ -76,12 +82,15 @@ std::vector<std::int16_t> TestPrinterDevice::Papers() const
 
 void TestPrinterDevice::StartPage()
 {
+    pageTurned_ = turned_;
     const DeviceCapabilities caps = Capabilities();
     const int divisor = std::max(pageImageDivisor, 1);
     page_ = QImage(std::max(caps.horzRes / divisor, 1), std::max(caps.vertRes / divisor, 1), QImage::Format_RGB32);
     page_.fill(Qt::white);
     painter_ = std::make_unique<QPainter>(&page_);
     painter_->scale(1.0 / divisor, 1.0 / divisor);
+    if (onPageBegun)
+        onPageBegun(static_cast<int>(jobs.back().pages.size()));
 }
 
 void TestPrinterDevice::EndPage()
@@ -94,7 +103,7 @@ void TestPrinterDevice::BeginDoc()
 {
     if (printing_)
         throw std::runtime_error("Printing in progress");
-    jobs.push_back({title_, {}, false, false});
+    jobs.push_back({title_, {}, GetDeviceMode(), false, false});
     printing_ = true;
     StartPage();
 }
@@ -114,15 +123,18 @@ void TestPrinterDevice::EndDoc()
     EndPage();
     jobs.back().ended = true;
     printing_ = false;
+    turned_ = false;
 }
 
 void TestPrinterDevice::Abort()
 {
     if (!printing_)
         throw std::runtime_error("Printer is not currently printing");
-    painter_.reset();
+    // The page in progress is kept, to show what was drawn before the job was dropped.
+    EndPage();
     jobs.back().aborted = true;
     printing_ = false;
+    turned_ = false;
 }
 
 } // namespace tarvolo::platform

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include <functional>
 #include <memory>
 
 namespace tarvolo::platform {
@@ -25,12 +26,15 @@ public:
 
     std::vector<Printer> printers;
     int defaultIndex = 0;
+    // Called after every page has begun, with the number of pages ended so far in the job.
+    std::function<void(int)> onPageBegun;
     // Printed pages are drawn into images this many times smaller than the device, to keep them small.
     int pageImageDivisor = 8;
 
     struct Job {
         QString title;
-        std::vector<QImage> pages;
+        std::vector<QImage> pages;     // landscape images for pages on a turned sheet
+        DeviceMode mode;               // the device mode the job was begun with
         bool ended = false;
         bool aborted = false;
     };
@@ -45,6 +49,7 @@ public:
     DeviceCapabilities Capabilities() const override;
     std::vector<std::int16_t> Papers() const override;
     void SetTitle(const QString& title) override { title_ = title; }
+    void TurnNextPage(bool turned) override { turned_ = turned; }
     void BeginDoc() override;
     void NewPage() override;
     void EndDoc() override;
@@ -61,6 +66,8 @@ private:
     std::optional<DeviceMode> mode_; // set by SetDevice; otherwise the printer's default
     QString title_;
     bool printing_ = false;
+    bool turned_ = false;
+    bool pageTurned_ = false;
     QImage page_;
     std::unique_ptr<QPainter> painter_;
 };

@@ -1,6 +1,5 @@
 #include "PageRenderer.h"
 
-#include <QFile>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
@@ -44,39 +43,37 @@ QImage PageRenderer::RenderImage(const Metafile& page, QSize size, PlaybackRepor
     return image;
 }
 
-void PageRenderer::WritePdf(const std::vector<Metafile>& pages, const QString& path, const QString& title)
+void PageRenderer::WritePdf(const std::vector<Metafile>& pages, QIODevice& output, const QString& title)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw std::runtime_error("Cannot create file \"" + path.toStdString() + "\". " + file.errorString().toStdString());
-    WritePdf(pages, file, title);
+    WritePdf(static_cast<int>(pages.size()), [&pages](int n) { return std::make_unique<Metafile>(pages[static_cast<std::size_t>(n - 1)]); },
+             output, title);
 }
 
-void PageRenderer::WritePdf(const std::vector<Metafile>& pages, QIODevice& output, const QString& title)
+void PageRenderer::WritePdf(int pageCount, const PageFetcher& page, QIODevice& output, const QString& title)
 {
     QPdfWriter writer(&output);
     writer.setTitle(title);
     writer.setCreator("Tarvolo");
     writer.setResolution(kPdfResolution);
     QPainter painter;
-    for (std::size_t i = 0; i < pages.size(); ++i) {
-        QSizeF mm = FrameMillimetres(pages[i]);
+    for (int n = 1; n <= pageCount; ++n) {
+        const std::unique_ptr<Metafile> metafile = page(n);
+        QSizeF mm = metafile ? FrameMillimetres(*metafile) : QSizeF();
         if (!(mm.width() > 0) || !(mm.height() > 0))
             mm = QSizeF(210, 297);
-        const QPageSize pageSize(mm, QPageSize::Millimeter);
-        writer.setPageSize(pageSize);
+        writer.setPageSize(QPageSize(mm, QPageSize::Millimeter));
         writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-        if (i == 0) {
+        if (n == 1) {
             if (!painter.begin(&writer))
                 throw std::runtime_error("Cannot write the PDF");
         } else {
             writer.newPage();
         }
-        const QRectF target(0, 0, mm.width() / 25.4 * kPdfResolution, mm.height() / 25.4 * kPdfResolution);
-        EmfPlayer::Play(pages[i], painter, target);
+        if (metafile)
+            EmfPlayer::Play(*metafile, painter, QRectF(0, 0, mm.width() / 25.4 * kPdfResolution, mm.height() / 25.4 * kPdfResolution));
     }
-    if (painter.isActive())
-        painter.end();
+    if (painter.isActive() && !painter.end())
+        throw std::runtime_error("Cannot write the PDF");
 }
 
 } // namespace tarvolo::emf

@@ -8,6 +8,8 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
+#include <memory>
 #include <vector>
 
 namespace tarvolo::emf {
@@ -19,9 +21,13 @@ public:
     static QSize SizeAtDpi(const Metafile& page, double dpi);
     // The page stretched onto a white image of the given size.
     static QImage RenderImage(const Metafile& page, QSize size, PlaybackReport* report = nullptr);
-    // Every page as a PDF page of its frame's size; text stays text. Fails with a message.
+    // Page n (from 1) of a document, or nothing for a page that is missing.
+    using PageFetcher = std::function<std::unique_ptr<Metafile>(int n)>;
+
+    // Every page as a PDF page of its frame's size; text stays text. Pages are fetched one at a
+    // time, so memory does not grow with the page count. Fails with a message.
+    static void WritePdf(int pageCount, const PageFetcher& page, QIODevice& output, const QString& title);
     static void WritePdf(const std::vector<Metafile>& pages, QIODevice& output, const QString& title);
-    static void WritePdf(const std::vector<Metafile>& pages, const QString& path, const QString& title);
 };
 
 } // namespace tarvolo::emf

@@ -222,16 +222,15 @@ int Pdf(std::span<const std::string> args)
     const DrawOptions options = ParseDrawOptions(args);
     ReportDocument report;
     report.Open(options.files[0]);
-    std::vector<emf::Metafile> metafiles;
-    for (int n = 1; n <= report.PageCount(); ++n)
-        metafiles.push_back(*report.Page(n));
-    if (metafiles.empty())
+    const int pages = report.PageCount();
+    if (pages == 0)
         throw std::runtime_error("the report has no pages");
     QBuffer pdf;
     pdf.open(QIODevice::WriteOnly);
-    emf::PageRenderer::WritePdf(metafiles, pdf, QString::fromStdString(std::filesystem::path(options.files[0]).stem().string()));
+    emf::PageRenderer::WritePdf(pages, [&report](int n) { return report.Page(n); }, pdf,
+                                QString::fromStdString(std::filesystem::path(options.files[0]).stem().string()));
     WriteWholeFile(options.output, pdf.data());
-    std::printf("%zu pages written to %s\n", metafiles.size(), options.output.c_str());
+    std::printf("%d pages written to %s\n", pages, options.output.c_str());
     return 0;
 }
 

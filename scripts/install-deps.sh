@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev libgl-dev fonts-liberation fonts-wine fonts-dejavu-core
-          cups printer-driver-cups-pdf)
+          cups printer-driver-cups-pdf poppler-utils)
 
 missing=()
 for package in "${packages[@]}"; do

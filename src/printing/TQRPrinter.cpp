@@ -1,5 +1,7 @@
 #include "TQRPrinter.h"
 
+#include "TQRExportFilter.h"
+
 #include "render/EmfPlayer.h"
 #include "render/EmfRecorder.h"
 #include "render/PainterCanvas.h"
@@ -348,8 +350,13 @@ void TQRPrinter::RequestPrintSetup(QObject* sender)
 
 void TQRPrinter::ExportReport(QObject* filter)
 {
-    if (ExportHandler)
+    if (ExportHandler) {
         ExportHandler(filter);
+        return;
+    }
+    // Without the generator's handler, a filter that works on finished pages can still write them.
+    if (auto* pageFilter = dynamic_cast<TQRExportFilter*>(filter); pageFilter && State_ == PrinterState::Finished)
+        pageFilter->ExportPages(*this, DocumentTitle);
 }
 
 // --- Printing a finished report -------------------------------------------------------------

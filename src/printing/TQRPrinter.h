@@ -100,6 +100,8 @@ public:
     void AttachPreview(QObject* preview, std::function<void()> detach) override;
     void DetachPreview(QObject* preview) override;
     void RequestPrintSetup(QObject* sender);
+    // Hands filter to the generator's export handler; without one, a filter that writes finished
+    // pages (TQRExportFilter) writes this report when it is finished, and any other does nothing.
     void ExportReport(QObject* filter);
 
     // Prints pages FirstPage..LastPage of a finished report in one job titled DocumentTitle; 0 stands

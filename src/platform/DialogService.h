@@ -2,7 +2,10 @@
 
 #include "DeviceMode.h"
 
+#include <QPoint>
+#include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -54,7 +57,7 @@ struct PrintDialogBlock {
 // Message boxes and other dialogs are asked for here, so that tests can answer them instead of a user.
 class DialogService {
 public:
-    enum class Icon { Information, Warning, Error };
+    enum class Icon { None, Information, Warning, Error };
     virtual ~DialogService() = default;
     virtual void ShowMessage(QWidget* parent, const QString& title, const QString& text, Icon icon) = 0;
     // Nothing when the user cancels.
@@ -63,6 +66,15 @@ public:
     // Runs the print dialog on block; true when the user confirmed it, and block then holds the choices.
     virtual bool RunPrintDialog(QWidget* parent, PrintDialogBlock& block) = 0;
 };
+
+// Where a dialog of the given size goes on a screen of the given size: centred across, a third of
+// the free height down. Negative when the dialog is larger than the screen.
+QPoint DialogPlacement(QSize screen, QSize window);
+
+// A "|"-joined filter as FileDialogRequest carries it, as Qt name filters ("Desc (*.EXT *.ext)"),
+// one for each description and pattern pair. Patterns are listed in upper and lower case too,
+// since names on Linux are matched case-sensitively and reports are often saved in either.
+QStringList QtNameFilters(const QString& windowsFilter);
 
 // Qt's message boxes, file dialogs and print dialog.
 class QtDialogService : public DialogService {

@@ -19,6 +19,7 @@ public:
     DeviceCapabilities Capabilities() const override { return {}; }
     std::vector<std::int16_t> Papers() const override { return {}; }
     void SetTitle(const QString&) override {}
+    QString Title() const override { return {}; }
     void TurnNextPage(bool) override {}
     void BeginDoc() override { throw std::runtime_error("There is no default printer currently selected"); }
     void NewPage() override { throw std::runtime_error("Printer is not currently printing"); }

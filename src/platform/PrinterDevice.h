@@ -41,6 +41,7 @@ public:
     virtual std::vector<std::int16_t> Papers() const = 0;
 
     virtual void SetTitle(const QString& title) = 0;
+    virtual QString Title() const = 0;
     // Whether the next page begun (by BeginDoc or NewPage) lies on a sheet turned a quarter from
     // the job's orientation; it holds for the pages after it until changed, and ends with the job.
     virtual void TurnNextPage(bool turned) = 0;

@@ -1,5 +1,7 @@
 #include "QtPrinterDevice.h"
 
+#include "QtDeviceMode.h"
+
 #include <QPageSize>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -7,33 +9,6 @@
 #include <stdexcept>
 
 namespace tarvolo::platform {
-
-namespace {
-
-// QPrinter::PaperSource values to DMBIN codes, and back.
-std::int16_t BinCode(QPrinter::PaperSource source)
-{
-    switch (source) {
-    case QPrinter::Cassette: return 14;
-    case QPrinter::FormSource: return 15;
-    case QPrinter::CustomSource: return 256;
-    default: return static_cast<std::int16_t>(static_cast<int>(source) + 1);
-    }
-}
-
-QPrinter::PaperSource SourceFor(std::int16_t code)
-{
-    switch (code & 0xFF) {
-    case 14: return QPrinter::Cassette;
-    case 15: return QPrinter::FormSource;
-    default:
-        if (code >= 1 && code <= 11)
-            return static_cast<QPrinter::PaperSource>(code - 1);
-        return QPrinter::Auto;
-    }
-}
-
-} // namespace
 
 QtPrinterDevice::QtPrinterDevice() : printer_(std::make_unique<QPrinter>(QPrinter::HighResolution))
 {
@@ -60,61 +35,33 @@ void QtPrinterDevice::SetPrinterIndex(int index)
     printer_->setPrinterName(name);
     const QPrinterInfo info = QPrinterInfo::printerInfo(name);
     printer_->setPageSize(info.defaultPageSize());
+    UseWholePrintableArea();
+}
+
+// Qt starts every page layout with margins of its own; a printer's printable area is the paper
+// less only the margins the printer cannot print on.
+void QtPrinterDevice::UseWholePrintableArea()
+{
+    printer_->setPageMargins(printer_->pageLayout().minimumMargins());
 }
 
 DeviceNames QtPrinterDevice::Names() const
 {
-    const QString name = printer_->printerName();
-    return {name, QPrinterInfo::printerInfo(name).makeAndModel(), name};
+    return DeviceNamesOf(*printer_);
 }
 
 DeviceMode QtPrinterDevice::GetDeviceMode() const
 {
-    DeviceMode mode;
-    mode.dmFields = DM_ORIENTATION | DM_PAPERSIZE | DM_PAPERLENGTH | DM_PAPERWIDTH | DM_COPIES | DM_DEFAULTSOURCE | DM_DUPLEX;
-    const QPageLayout layout = printer_->pageLayout();
-    mode.dmOrientation = layout.orientation() == QPageLayout::Landscape ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
-    const QPageSize size = layout.pageSize();
-    const int windowsId = size.windowsId();
-    mode.dmPaperSize = static_cast<std::int16_t>(size.id() == QPageSize::Custom ? kCustomPaperCode : windowsId);
-    const QSizeF mm = size.size(QPageSize::Millimeter);
-    mode.dmPaperWidth = static_cast<std::int16_t>(qRound(mm.width() * 10));
-    mode.dmPaperLength = static_cast<std::int16_t>(qRound(mm.height() * 10));
-    mode.dmCopies = static_cast<std::int16_t>(printer_->copyCount());
-    mode.dmDefaultSource = BinCode(printer_->paperSource());
-    switch (printer_->duplex()) {
-    case QPrinter::DuplexLongSide: mode.dmDuplex = DMDUP_VERTICAL; break;
-    case QPrinter::DuplexShortSide: mode.dmDuplex = DMDUP_HORIZONTAL; break;
-    default: mode.dmDuplex = DMDUP_SIMPLEX; break;
-    }
-    return mode;
-}
-
-void QtPrinterDevice::ApplyDeviceMode(const DeviceMode& mode)
-{
-    if (mode.dmFields & DM_PAPERSIZE) {
-        if (mode.dmPaperSize == kCustomPaperCode && mode.dmPaperWidth > 0 && mode.dmPaperLength > 0)
-            printer_->setPageSize(QPageSize(QSizeF(mode.dmPaperWidth / 10.0, mode.dmPaperLength / 10.0), QPageSize::Millimeter));
-        else if (mode.dmPaperSize > 0)
-            printer_->setPageSize(QPageSize(QPageSize::id(mode.dmPaperSize)));
-    }
-    if (mode.dmFields & DM_ORIENTATION)
-        printer_->setPageOrientation(mode.dmOrientation == DMORIENT_LANDSCAPE ? QPageLayout::Landscape : QPageLayout::Portrait);
-    if (mode.dmFields & DM_COPIES)
-        printer_->setCopyCount(std::max<int>(mode.dmCopies, 1));
-    if (mode.dmFields & DM_DEFAULTSOURCE)
-        printer_->setPaperSource(SourceFor(mode.dmDefaultSource));
-    if (mode.dmFields & DM_DUPLEX)
-        printer_->setDuplex(mode.dmDuplex == DMDUP_VERTICAL    ? QPrinter::DuplexLongSide
-                            : mode.dmDuplex == DMDUP_HORIZONTAL ? QPrinter::DuplexShortSide
-                                                                : QPrinter::DuplexNone);
+    return DeviceModeOf(*printer_);
 }
 
 void QtPrinterDevice::SetDevice(const DeviceNames& names, const std::optional<DeviceMode>& mode)
 {
     printer_->setPrinterName(names.device);
+    if (const qsizetype index = Printers().indexOf(names.device); index >= 0)
+        index_ = static_cast<int>(index);
     if (mode) {
-        ApplyDeviceMode(*mode);
+        ApplyDeviceMode(*printer_, *mode);
     } else {
         const QPrinterInfo info = QPrinterInfo::printerInfo(names.device);
         printer_->setPageSize(info.defaultPageSize());
@@ -122,6 +69,7 @@ void QtPrinterDevice::SetDevice(const DeviceNames& names, const std::optional<De
         printer_->setCopyCount(1);
         printer_->setDuplex(info.defaultDuplexMode() == QPrinter::DuplexLongSide ? QPrinter::DuplexLongSide : QPrinter::DuplexNone);
     }
+    UseWholePrintableArea();
 }
 
 DeviceCapabilities QtPrinterDevice::Capabilities() const
@@ -153,10 +101,16 @@ void QtPrinterDevice::SetTitle(const QString& title)
     printer_->setDocName(title);
 }
 
+QString QtPrinterDevice::Title() const
+{
+    return printer_->docName();
+}
+
 void QtPrinterDevice::OrientNextPage()
 {
     const QPageLayout::Orientation turned = jobOrientation_ == QPageLayout::Portrait ? QPageLayout::Landscape : QPageLayout::Portrait;
     printer_->setPageOrientation(turned_ ? turned : jobOrientation_);
+    UseWholePrintableArea();
 }
 
 void QtPrinterDevice::BeginDoc()
@@ -186,6 +140,7 @@ void QtPrinterDevice::EndJob()
     painter_.reset();
     turned_ = false;
     printer_->setPageOrientation(jobOrientation_);
+    UseWholePrintableArea();
 }
 
 void QtPrinterDevice::EndDoc()

@@ -11,9 +11,8 @@ class QPrinter;
 
 namespace tarvolo::platform {
 
-// The printer device over Qt's printing classes, which talk to CUPS. Device-mode paper codes go
-// through the Windows paper ids that Qt's page sizes carry; copies, duplex, orientation, paper
-// source and custom sizes map to the QPrinter's settings.
+// The printer device over Qt's printing classes, which talk to CUPS. Its device mode is the
+// QPrinter's settings, converted as QtDeviceMode.h describes.
 class QtPrinterDevice : public PrinterDevice {
 public:
     QtPrinterDevice();
@@ -28,6 +27,7 @@ public:
     DeviceCapabilities Capabilities() const override;
     std::vector<std::int16_t> Papers() const override;
     void SetTitle(const QString& title) override;
+    QString Title() const override;
     void TurnNextPage(bool turned) override { turned_ = turned; }
     void BeginDoc() override;
     void NewPage() override;
@@ -37,7 +37,7 @@ public:
     QPainter* Canvas() override { return Printing() ? painter_.get() : nullptr; }
 
 private:
-    void ApplyDeviceMode(const DeviceMode& mode);
+    void UseWholePrintableArea();
     // Sets the orientation of the page about to begin: the job's, or the other one when turned.
     void OrientNextPage();
     void EndJob();

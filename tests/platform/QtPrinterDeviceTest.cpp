@@ -54,7 +54,12 @@ TEST_F(QtPrinterDeviceTest, DescribesTheQueue)
     EXPECT_TRUE(mode.dmPaperSize == 9 || mode.dmPaperSize == 1) << mode.dmPaperSize; // A4 or Letter
     const DeviceCapabilities caps = device.Capabilities();
     EXPECT_GT(caps.logPixelsX, 0);
-    EXPECT_GT(caps.physicalWidth, caps.horzRes - 1);
+    // The queue prints on the whole sheet: no margins of Qt's own are taken off it.
+    EXPECT_EQ(caps.horzRes, caps.physicalWidth);
+    EXPECT_EQ(caps.vertRes, caps.physicalHeight);
+    device.SetPrinterIndex(-1);
+    device.SetDevice({Queue(), {}, {}}, std::nullopt);
+    EXPECT_EQ(device.PrinterIndex(), index) << "selecting a device by name selects its index";
     const auto papers = device.Papers();
     EXPECT_NE(std::find(papers.begin(), papers.end(), 9), papers.end()) << "A4 is offered";
 }

@@ -49,6 +49,7 @@ public:
     DeviceCapabilities Capabilities() const override;
     std::vector<std::int16_t> Papers() const override;
     void SetTitle(const QString& title) override { title_ = title; }
+    QString Title() const override { return title_; }
     void TurnNextPage(bool turned) override { turned_ = turned; }
     void BeginDoc() override;
     void NewPage() override;

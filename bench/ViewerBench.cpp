@@ -19,7 +19,7 @@ namespace {
 // A 1920 x 1080 viewer window on the sample report, on a machine without printers.
 struct ViewerOnSample {
     ViewerOnSample()
-        : printer(noPrinter, [] { return std::make_unique<platform::NoPrinterDevice>(); }), window(printer, dialogs)
+        : printer(noPrinter, [] { return std::make_unique<platform::NoPrinterDevice>(); }), window(printer, noPrinter, dialogs)
     {
         window.showNormal();
         window.resize(1920, 1080);

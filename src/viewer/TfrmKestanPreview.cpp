@@ -2,6 +2,8 @@
 
 #include "ViewerGlyphs.h"
 #include "platform/DialogService.h"
+#include "printing/TQRExportFilter.h"
+#include "printing/TQRPrintDialog.h"
 #include "printing/TQRPrinter.h"
 
 #include <QAction>
@@ -12,6 +14,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSpinBox>
@@ -54,8 +57,9 @@ private:
 
 } // namespace
 
-TfrmKestanPreview::TfrmKestanPreview(printing::TQRPrinter& printer, platform::DialogService& dialogs, QWidget* parent)
-    : QMainWindow(parent), ReportPrinter_(printer), dialogs_(dialogs)
+TfrmKestanPreview::TfrmKestanPreview(printing::TQRPrinter& printer, platform::PrinterDevice& applicationPrinter,
+                                     platform::DialogService& dialogs, QWidget* parent)
+    : QMainWindow(parent), ReportPrinter_(printer), applicationPrinter_(applicationPrinter), dialogs_(dialogs)
 {
     setWindowTitle(kNoReportCaption);
     resize(652, 550);
@@ -200,6 +204,121 @@ void TfrmKestanPreview::ApplyPrintSettings()
     ReportPrinter_.SetCopies(PrintSettings_->Copies);
     ReportPrinter_.SetOrientation(PrintSettings_->Orientation);
     ReportPrinter_.DocumentTitle = PrintSettings_->DocumentTitle;
+}
+
+// --- File and print commands ------------------------------------------------------------------
+
+void TfrmKestanPreview::SaveClick()
+{
+    const std::optional<platform::FileDialogAnswer> answer =
+        dialogs_.GetSaveFileName(this, {"Salvar Relatório", printing::ExportFilters().SaveDialogFilter(), "QRP"});
+    if (!answer)
+        return;
+    if (answer->filterIndex <= 1) {
+        ReportPrinter_.WriteReportFile(answer->fileName.toStdString());
+        return;
+    }
+    const auto& entries = printing::ExportFilters().FilterEntries;
+    const auto entry = static_cast<std::size_t>(answer->filterIndex - 2);
+    if (entry >= entries.size())
+        return;
+    const std::unique_ptr<QObject> filter = entries[entry].FilterClass(answer->fileName);
+    ReportPrinter_.ExportReport(filter.get());
+}
+
+void TfrmKestanPreview::LoadClick()
+{
+    const QString type = printing::kReportFileText;
+    const std::optional<platform::FileDialogAnswer> answer =
+        dialogs_.GetOpenFileName(this, {"Carregar Relatório", type + " (*." + "QRP" + ")|*." + "QRP", QString()});
+    if (!answer)
+        return;
+    if (QFileInfo::exists(answer->fileName))
+        OpenReportFile(answer->fileName);
+    else
+        dialogs_.ShowMessage(this, QCoreApplication::applicationName(), "O relatório não foi encontrado!", platform::DialogService::Icon::None);
+}
+
+void TfrmKestanPreview::PrintSetupClick()
+{
+    try {
+        RunPrintSetup();
+    } catch (const std::exception&) {
+        dialogs_.ShowMessage(this, "Error", "Não foi possível configurar a impressora.", platform::DialogService::Icon::Error);
+    }
+}
+
+bool TfrmKestanPreview::RunPrintSetup()
+{
+    printing::TQRPrintDialog dialog(applicationPrinter_, dialogs_, this);
+    printing::TPrinterSettings::ReloadDeviceDefaults(applicationPrinter_);
+    applicationPrinter_.SetPrinterIndex(PrintSettings_->SelectedPrinter);
+    dialog.Options = {printing::TPrintDialogOption::poPageNums, printing::TPrintDialogOption::poWarning};
+    platform::DeviceMode mode = applicationPrinter_.GetDeviceMode();
+    mode.dmFields |= platform::DM_ORIENTATION;
+    mode.dmOrientation = PrintSettings_->Orientation == printing::TPrinterOrientation::poLandscape ? platform::DMORIENT_LANDSCAPE
+                                                                                                 : platform::DMORIENT_PORTRAIT;
+    applicationPrinter_.SetDevice(applicationPrinter_.Names(), mode);
+    dialog.SetCopies(PrintSettings_->Copies);
+    dialog.MinPage = 0;
+    dialog.MaxPage = 9999;
+    if (ReportPrinter_.State() == printing::PrinterState::Finished) {
+        dialog.MinPage = 1;
+        dialog.MaxPage = ReportPrinter_.PageTotal();
+        dialog.FromPage = 1;
+        dialog.ToPage = ReportPrinter_.PageTotal();
+    }
+    if (!dialog.RunDialog())
+        return false;
+    PrintSettings_->SelectedPrinter = applicationPrinter_.PrinterIndex();
+    PrintSettings_->Copies = dialog.Copies();
+    PrintSettings_->Orientation = applicationPrinter_.GetDeviceMode().dmOrientation == platform::DMORIENT_LANDSCAPE
+                                      ? printing::TPrinterOrientation::poLandscape
+                                      : printing::TPrinterOrientation::poPortrait;
+    PrintSettings_->DocumentTitle = applicationPrinter_.Title();
+    if (dialog.PrintRange == printing::TPrintRange::prPageNums) {
+        PrintSettings_->FirstPage = dialog.FromPage;
+        PrintSettings_->LastPage = dialog.ToPage;
+    } else {
+        PrintSettings_->FirstPage = 0;
+        PrintSettings_->LastPage = 0;
+    }
+    ApplyPrintSettings();
+    return true;
+}
+
+void TfrmKestanPreview::PrintClick()
+{
+    // A job with no title of its own carries the report's name into the print queue.
+    const QString title = ReportPrinter_.DocumentTitle;
+    if (title.isEmpty() && ReportPrinter_.State() == printing::PrinterState::Finished)
+        ReportPrinter_.DocumentTitle = windowTitle();
+    // A cancel belongs to the print it was asked for, not to the next one.
+    ReportPrinter_.CancelRequested = false;
+
+    QProgressDialog progress(this);
+    progress.setObjectName("PrintProgress");
+    progress.setWindowTitle(windowTitle());
+    progress.setCancelButtonText("Cancelar");
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    progress.setAutoReset(false);
+    connect(&progress, &QProgressDialog::canceled, this, [this] { ReportPrinter_.RequestCancel(); });
+    ReportPrinter_.PrintProgress = [&progress](int done, int count) {
+        progress.setMaximum(count);
+        progress.setLabelText(QString("Imprimindo página %1 de %2").arg(done).arg(count));
+        progress.setValue(done - 1);
+    };
+    // Other commands wait for the print: the pages must not change under it.
+    ToolBar1->setEnabled(false);
+    printing_ = true;
+    const auto restore = qScopeGuard([&] {
+        ReportPrinter_.PrintProgress = nullptr;
+        ReportPrinter_.DocumentTitle = title;
+        printing_ = false;
+        ToolBar1->setEnabled(true);
+    });
+    ReportPrinter_.PrintReport();
 }
 
 void TfrmKestanPreview::ReapplyZoomButton()
@@ -411,6 +530,12 @@ void TfrmKestanPreview::ReportingErrors(const std::function<void()>& command)
 
 void TfrmKestanPreview::closeEvent(QCloseEvent* event)
 {
+    if (printing_) {
+        // Closing while a print runs cancels the print; the window stays for its end.
+        ReportPrinter_.RequestCancel();
+        event->ignore();
+        return;
+    }
     ReportPrinter_.NotifyPreviewClosed();
     event->accept();
 }

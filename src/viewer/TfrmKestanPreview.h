@@ -18,7 +18,8 @@ class QToolBar;
 
 namespace tarvolo::platform {
 class DialogService;
-}
+class PrinterDevice;
+} // namespace tarvolo::platform
 namespace tarvolo::printing {
 class TQRPrinter;
 }
@@ -27,10 +28,11 @@ namespace tarvolo::viewer {
 
 // The window in which the user reads one report: zoom, page and file commands in a toolbar, the
 // preview over the rest, and a status bar with the progress and the page position. It works on a
-// report printer object that its creator owns.
+// report printer object that its creator owns; print setup works on the application's printer.
 class TfrmKestanPreview : public QMainWindow {
 public:
-    TfrmKestanPreview(printing::TQRPrinter& printer, platform::DialogService& dialogs, QWidget* parent = nullptr);
+    TfrmKestanPreview(printing::TQRPrinter& printer, platform::PrinterDevice& applicationPrinter, platform::DialogService& dialogs,
+                      QWidget* parent = nullptr);
     ~TfrmKestanPreview() override;
 
     // Opens a report file in the window; an error of the load reaches the caller.
@@ -49,10 +51,10 @@ public:
     void NextPageClick();
     void LastPageClick();
     void ExitClick();
-    void PrintSetupClick() {}
-    void PrintClick() {}
-    void SaveClick() {}
-    void LoadClick() {}
+    void PrintSetupClick();
+    void PrintClick();
+    void SaveClick();
+    void LoadClick();
     void QRPreview1PageAvailable(QObject* sender, int pageNum);
     void QRPreview1ProgressUpdate(QObject* sender, int progress);
     void PaginaSelecionadaExit();
@@ -87,9 +89,14 @@ private:
     // event loop: the message, a full stop, the program's name as title, the error icon.
     void ReportingErrors(const std::function<void()>& command);
 
+    // Runs the print setup's steps that may fail; false when the user cancelled.
+    bool RunPrintSetup();
+
     std::unique_ptr<printing::TQRReportPrinterSettings> PrintSettings_;
     printing::TQRPrinter& ReportPrinter_;
+    platform::PrinterDevice& applicationPrinter_;
     platform::DialogService& dialogs_;
+    bool printing_ = false;
     int LastShownProgress_ = 0;
 };
 

@@ -5,6 +5,7 @@
 #include "TfrmKestanPreview.h"
 #include "platform/DialogService.h"
 #include "platform/QtPrinterDevice.h"
+#include "printing/TQRExportFilter.h"
 #include "printing/TQRPrinter.h"
 
 #include <QApplication>
@@ -81,7 +82,8 @@ int main(int argc, char** argv)
     platform::QtPrinterDevice applicationPrinter;
     platform::QtDialogService dialogs;
     printing::TQRPrinter printer(applicationPrinter, [] { return std::make_unique<platform::QtPrinterDevice>(); });
-    viewer::TfrmKestanPreview window(printer, dialogs);
+    printing::ExportFilters().AddFilter(printing::TQRPdfExportFilter::Entry());
+    viewer::TfrmKestanPreview window(printer, applicationPrinter, dialogs);
     window.show();
 
     const QStringList arguments = application.arguments();

@@ -36,7 +36,7 @@ class ViewerTest : public ::testing::Test {
 protected:
     ViewerTest()
         : printer(noPrinters, [] { return std::make_unique<platform::TestPrinterDevice>(); }),
-          window(std::make_unique<TfrmKestanPreview>(printer, dialogs))
+          window(std::make_unique<TfrmKestanPreview>(printer, noPrinters, dialogs))
     {
         window->showNormal();
         window->resize(1000, 800);

@@ -7,17 +7,23 @@
 #include "docstore/StreamErrors.h"
 #include "render/PageRenderer.h"
 #include "platform/NoPrinterDevice.h"
+#include "platform/QtPrinterDevice.h"
 #include "printing/TQRPrinter.h"
 #include "SampleReport.h"
 
 #include <QBuffer>
 #include <QGuiApplication>
+#include <QPageSize>
+#include <QPrinterInfo>
 
+#include <algorithm>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -32,7 +38,8 @@ using namespace tarvolo::docstore;
 constexpr const char* kUsage =
     "usage: qrptool info FILE | unpack FILE DIR | pack OUT.qrp [--compressed] PAGE.emf... | verify FILE"
     " | render FILE --page N (--dpi D | --size WxH) -o OUT.png | render-emf IN.emf (--dpi D | --size WxH) -o OUT.png"
-    " | pdf FILE -o OUT.pdf | demo OUT.qrp [--pages N]";
+    " | pdf FILE -o OUT.pdf | demo OUT.qrp [--pages N]"
+    " | print FILE [--printer NAME] [--pages A-B] [--copies N] [--title T] | printers";
 
 class UsageError : public std::runtime_error {
 public:
@@ -258,6 +265,122 @@ int Demo(std::span<const std::string> args)
     return 0;
 }
 
+// A whole decimal number from 1 up, and nothing else: no sign, no spaces, no trailing text.
+std::optional<int> PositiveNumber(std::string_view text)
+{
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || text.front() == '-' || error != std::errc() || stop != end || value < 1)
+        return std::nullopt;
+    return value;
+}
+
+// The pages of --pages as the printer object takes them, 0 standing for the first or last page:
+// "A-B", "A-" (A to the end), "-B" (the start to B) or a single "N".
+std::pair<int, int> ParsePageRange(std::string_view text)
+{
+    const auto bad = [] { return std::runtime_error("--pages takes N, A-B, A- or -B, pages counted from 1 and A not after B"); };
+    const std::size_t dash = text.find('-');
+    if (dash == std::string_view::npos) {
+        const auto page = PositiveNumber(text);
+        if (!page)
+            throw bad();
+        return {*page, *page};
+    }
+    const std::string_view from = text.substr(0, dash), to = text.substr(dash + 1);
+    if (from.empty() && to.empty())
+        throw bad();
+    const auto first = from.empty() ? std::optional(0) : PositiveNumber(from);
+    const auto last = to.empty() ? std::optional(0) : PositiveNumber(to);
+    if (!first || !last || (*last != 0 && *first > *last))
+        throw bad();
+    return {*first, *last};
+}
+
+int Print(std::span<const std::string> args)
+{
+    std::string file;
+    std::optional<std::string> printerName, title;
+    std::pair<int, int> pages{0, 0};
+    int copies = 1;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (arg == "--printer" && hasValue) {
+            printerName = args[++i];
+        } else if (arg == "--pages" && hasValue) {
+            pages = ParsePageRange(args[++i]);
+        } else if (arg == "--copies" && hasValue) {
+            const auto number = PositiveNumber(args[++i]);
+            // CUPS takes at most 9999 copies unless told otherwise.
+            if (!number || *number > 9999)
+                throw std::runtime_error("--copies takes a number from 1 to 9999");
+            copies = *number;
+        } else if (arg == "--title" && hasValue) {
+            title = args[++i];
+        } else if (arg.starts_with("-") || !file.empty()) {
+            throw UsageError();
+        } else {
+            file = arg;
+        }
+    }
+    if (file.empty())
+        throw UsageError();
+
+    platform::QtPrinterDevice applicationPrinter;
+    const QStringList queues = applicationPrinter.Printers();
+    if (queues.isEmpty())
+        throw std::runtime_error("no printer is installed");
+    int index = -1;
+    if (printerName) {
+        index = static_cast<int>(queues.indexOf(QString::fromStdString(*printerName)));
+        if (index < 0)
+            throw std::runtime_error("no printer named " + *printerName);
+    } else if (QPrinterInfo::defaultPrinterName().isEmpty()) {
+        // Qt would otherwise write the job to a PDF file of no name instead of a printer.
+        throw std::runtime_error("no default printer is set: name one with --printer");
+    }
+    printing::TQRPrinter printer(applicationPrinter, [] { return std::make_unique<platform::QtPrinterDevice>(); });
+    // Selecting a printer loads its default paper; the report, read after it, sets its own from page 1.
+    printer.SelectPrinter(index);
+    printer.ReadReportFile(file);
+    const int total = printer.PageTotal();
+    if (total == 0)
+        throw std::runtime_error("the report has no pages");
+    const int first = pages.first == 0 ? 1 : pages.first;
+    if (first > total)
+        throw std::runtime_error("the report has no page " + std::to_string(first) + ": it has " + std::to_string(total));
+    // Pages past the end would come out as empty sheets.
+    const int last = pages.second == 0 ? total : std::min(pages.second, total);
+    printer.FirstPage = first;
+    printer.LastPage = last;
+    printer.SetCopies(copies);
+    printer.DocumentTitle = QString::fromStdString(title ? *title : std::filesystem::path(file).filename().string());
+    printer.PrintReport();
+    const int count = last - first + 1;
+    std::printf("%d %s sent to %s", count, count == 1 ? "page" : "pages", printer.DevicePrinter().Names().device.toLocal8Bit().constData());
+    if (copies > 1)
+        std::printf(", %d copies", copies);
+    std::printf("\n");
+    return 0;
+}
+
+int Printers(std::span<const std::string> args)
+{
+    if (!args.empty())
+        throw UsageError();
+    const QStringList names = QPrinterInfo::availablePrinterNames();
+    if (names.isEmpty())
+        std::printf("no printers\n");
+    const QString defaultName = QPrinterInfo::defaultPrinterName();
+    for (const QString& name : names)
+        std::printf("%s %s%s\n", name.toLocal8Bit().constData(),
+                    QPrinterInfo::printerInfo(name).defaultPageSize().name().toLocal8Bit().constData(),
+                    name == defaultName ? " (default)" : "");
+    return 0;
+}
+
 int Verify(std::span<const std::string> args)
 {
     if (args.size() != 1)
@@ -289,8 +412,10 @@ int Run(const std::vector<std::string>& words)
         return Pack(args);
     if (command == "verify")
         return Verify(args);
-    if (command == "render" || command == "render-emf" || command == "pdf" || command == "demo") {
-        // Drawing needs fonts, which need a GUI application; no display is needed.
+    if (command == "render" || command == "render-emf" || command == "pdf" || command == "demo" || command == "print" ||
+        command == "printers") {
+        // Drawing needs fonts and printers need Qt's print support, both of a GUI application; no
+        // display is needed.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         // Failures reach standard error as one line of our own; Qt's notices would break that.
@@ -305,6 +430,10 @@ int Run(const std::vector<std::string>& words)
             return RenderEmf(args);
         if (command == "demo")
             return Demo(args);
+        if (command == "print")
+            return Print(args);
+        if (command == "printers")
+            return Printers(args);
         return Pdf(args);
     }
     throw UsageError();

@@ -2,12 +2,11 @@
 // and names it in TARVOLO_CUPS_QUEUE; without it these tests are skipped.
 
 #include "platform/QtPrinterDevice.h"
+#include "support/PdfInspection.h"
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFileInfo>
+#include <QCoreApplication>
+#include <QFile>
 #include <QPainter>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -18,15 +17,6 @@ namespace {
 QString Queue()
 {
     return qEnvironmentVariable("TARVOLO_CUPS_QUEUE");
-}
-
-// The PDF files cups-pdf has written, newest first.
-QFileInfoList PrintedPdfs()
-{
-    QFileInfoList files;
-    for (const QString& folder : {QDir::homePath() + "/PDF", QString("/var/spool/cups-pdf/ANONYMOUS")})
-        files += QDir(folder).entryInfoList({"*.pdf"}, QDir::Files, QDir::Time);
-    return files;
 }
 
 class QtPrinterDeviceTest : public ::testing::Test {
@@ -80,35 +70,41 @@ TEST_F(QtPrinterDeviceTest, DeviceModeChangesReachThePrinterAndDefaultsComeBack)
     EXPECT_EQ(device.GetDeviceMode().dmCopies, 1);
 }
 
-TEST_F(QtPrinterDeviceTest, PrintsAJobThatCupsTurnsIntoAPdf)
+// A page begun turned lies on a landscape sheet of the same paper: CUPS hands it to the printer
+// as a landscape page or turned onto the paper as it is fed, its text running up the sheet.
+TEST_F(QtPrinterDeviceTest, PrintsAJobThatCupsTurnsIntoAPdfWithATurnedSheet)
 {
-    const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
-    device.SetTitle("tarvolo-test-job");
+    const QString title = QString("tarvolo-device-test-%1").arg(QCoreApplication::applicationPid());
+    device.SetTitle(title);
     device.BeginDoc();
     ASSERT_TRUE(device.Printing());
-    device.Canvas()->drawText(200, 200, "Página 1");
-    device.NewPage();
-    device.Canvas()->drawText(200, 200, "Página 2");
+    for (int page = 1; page <= 3; ++page) {
+        if (page > 1) {
+            device.TurnNextPage(page == 2);
+            device.NewPage();
+        }
+        const DeviceCapabilities sheet = device.Capabilities();
+        EXPECT_EQ(sheet.horzRes > sheet.vertRes, page == 2) << "page " << page;
+        device.Canvas()->setFont(QFont("Liberation Sans", 12));
+        device.Canvas()->drawText(sheet.horzRes / 10, sheet.vertRes / 10, QString("Folha %1").arg(page));
+    }
     device.EndDoc();
     EXPECT_FALSE(device.Printing());
     EXPECT_THROW(device.Abort(), std::runtime_error);
+    EXPECT_EQ(device.GetDeviceMode().dmOrientation, DMORIENT_PORTRAIT) << "the job's orientation comes back";
 
-    QElapsedTimer waited;
-    waited.start();
-    QFileInfo printed;
-    while (waited.elapsed() < 20000) {
-        const QFileInfoList files = PrintedPdfs();
-        if (!files.isEmpty() && files.first().lastModified() >= started && files.first().size() > 0) {
-            printed = files.first();
-            break;
-        }
-        QThread::msleep(200);
+    const QString printed = tarvolo::test::WaitForPrintedPdf(title);
+    ASSERT_FALSE(printed.isEmpty()) << "cups-pdf wrote no PDF within 30 s";
+    const std::vector<tarvolo::test::PdfPage> sheets = tarvolo::test::InspectPdf(printed);
+    QFile::remove(printed);
+    ASSERT_EQ(sheets.size(), 3u);
+    for (int page = 1; page <= 3; ++page) {
+        const tarvolo::test::PdfPage& sheet = sheets[static_cast<std::size_t>(page - 1)];
+        EXPECT_TRUE(sheet.text.contains(QString("Folha %1").arg(page))) << sheet.text.toStdString();
+        const tarvolo::test::PdfWord* word = sheet.Word("Folha");
+        ASSERT_NE(word, nullptr);
+        const bool landscapeSheet = sheet.points.width() > sheet.points.height();
+        const bool textRunsUp = word->box.height() > word->box.width();
+        EXPECT_EQ(landscapeSheet != textRunsUp, page == 2) << "sheet " << page;
     }
-    ASSERT_TRUE(printed.exists()) << "cups-pdf wrote no PDF within 20 s";
-    QFile file(printed.filePath());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray pdf = file.readAll();
-    EXPECT_TRUE(pdf.startsWith("%PDF"));
-    EXPECT_EQ(pdf.count("/Type /Page\n") + pdf.count("/Type/Page\n") + pdf.count("/Type /Page>>") + pdf.count("/Type/Page/"), 2)
-        << "two pages";
 }

@@ -19,22 +19,11 @@ using namespace tarvolo::printing;
 
 namespace {
 
-// The number of the page printed on a sheet of the A4 report fixture: page n carries a black bar
-// 20 × n pixels wide at (100, 200) of its 794 × 1123 pixels. 0 for an empty sheet.
-int PageNumberOn(const QImage& sheet)
-{
-    const int y = static_cast<int>(std::lround(210.0 / 1123 * sheet.height()));
-    int dark = 0;
-    for (int x = 0; x < sheet.width(); ++x)
-        dark += qGray(sheet.pixel(x, y)) < 128;
-    return static_cast<int>(std::lround(dark * 794.0 / sheet.width() / 20));
-}
-
 std::vector<int> PageNumbersOf(const TestPrinterDevice::Job& job)
 {
     std::vector<int> numbers;
     for (const QImage& sheet : job.pages)
-        numbers.push_back(PageNumberOn(sheet));
+        numbers.push_back(test::A4ReportPageNumberOn(sheet));
     return numbers;
 }
 

@@ -3,6 +3,8 @@
 #include "docstore/ReportDocument.h"
 #include "render/EmfRecorder.h"
 
+#include <cmath>
+
 namespace tarvolo::test {
 
 void WriteA4Report(const std::filesystem::path& path, int pages)
@@ -19,6 +21,15 @@ void WriteA4Report(const std::filesystem::path& path, int pages)
     }
     report.Complete();
     report.SaveCopy(path.string());
+}
+
+int A4ReportPageNumberOn(const QImage& sheet)
+{
+    const int y = static_cast<int>(std::lround(210.0 / 1123 * sheet.height()));
+    int dark = 0;
+    for (int x = 0; x < sheet.width(); ++x)
+        dark += qGray(sheet.pixel(x, y)) < 128;
+    return static_cast<int>(std::lround(dark * 794.0 / sheet.width() / 20));
 }
 
 } // namespace tarvolo::test

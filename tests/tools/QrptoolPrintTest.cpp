@@ -8,6 +8,8 @@
 #include "support/QrptoolRunner.h"
 #include "support/TestSupport.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -44,32 +46,6 @@ std::string UniqueTitle()
 {
     static int jobs = 0;
     return "qrptool-test-" + std::to_string(getpid()) + "-" + std::to_string(++jobs);
-}
-
-// The PDF cups-pdf writes for the job titled title, once it is whole; nothing after 30 s. Its name
-// is the title followed by words of its own and the job number.
-std::optional<fs::path> WaitForPrintedPdf(const std::string& title)
-{
-    const char* home = std::getenv("HOME");
-    const std::vector<fs::path> folders = {fs::path(home ? home : "/") / "PDF", "/var/spool/cups-pdf/ANONYMOUS"};
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (std::chrono::steady_clock::now() < deadline) {
-        for (const fs::path& folder : folders) {
-            std::error_code error;
-            for (const auto& entry : fs::directory_iterator(folder, error)) {
-                const std::string name = entry.path().filename().string();
-                if (!name.starts_with(title) || name.size() <= title.size() || std::isalnum(static_cast<unsigned char>(name[title.size()])) ||
-                    entry.path().extension() != ".pdf")
-                    continue;
-                std::ifstream file(entry.path(), std::ios::binary);
-                const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-                if (bytes.find("%%EOF", bytes.size() > 64 ? bytes.size() - 64 : 0) != std::string::npos)
-                    return entry.path();
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    return std::nullopt;
 }
 
 void ExpectOneErrorLine(const RunResult& run, const std::string& message)
@@ -117,10 +93,10 @@ TEST_F(QrptoolPrintTest, SendsThePagesOfTheRangeAsA4SheetsWithTheirText)
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.out, c.said + Queue() + c.saidAfter + "\n");
 
-        const auto printed = WaitForPrintedPdf(title);
-        ASSERT_TRUE(printed) << "cups-pdf wrote no PDF within 30 s";
-        const std::vector<tarvolo::test::PdfPage> sheets = tarvolo::test::InspectPdf(QString::fromStdString(printed->string()));
-        fs::remove(*printed);
+        const QString printed = tarvolo::test::WaitForPrintedPdf(QString::fromStdString(title));
+        ASSERT_FALSE(printed.isEmpty()) << "cups-pdf wrote no PDF within 30 s";
+        const std::vector<tarvolo::test::PdfPage> sheets = tarvolo::test::InspectPdf(printed);
+        QFile::remove(printed);
 
         ASSERT_EQ(sheets.size(), c.sheets.size());
         for (std::size_t i = 0; i < sheets.size(); ++i) {

@@ -29,22 +29,11 @@ using tarvolo::viewer::TfrmKestanPreview;
 
 namespace {
 
-// The number of the page printed on a sheet of the A4 report fixture (its bar is 20 × n pixels
-// wide at y = 200..220 of 1123); 0 for an empty sheet.
-int PageNumberOn(const QImage& sheet)
-{
-    const int y = static_cast<int>(std::lround(210.0 / 1123 * sheet.height()));
-    int dark = 0;
-    for (int x = 0; x < sheet.width(); ++x)
-        dark += qGray(sheet.pixel(x, y)) < 128;
-    return static_cast<int>(std::lround(dark * 794.0 / sheet.width() / 20));
-}
-
 std::vector<int> PageNumbersOf(const TestPrinterDevice::Job& job)
 {
     std::vector<int> numbers;
     for (const QImage& sheet : job.pages)
-        numbers.push_back(PageNumberOn(sheet));
+        numbers.push_back(test::A4ReportPageNumberOn(sheet));
     return numbers;
 }
 

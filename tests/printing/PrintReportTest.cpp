@@ -21,10 +21,7 @@ namespace {
 
 std::vector<int> PageNumbersOf(const TestPrinterDevice::Job& job)
 {
-    std::vector<int> numbers;
-    for (const QImage& sheet : job.pages)
-        numbers.push_back(test::A4ReportPageNumberOn(sheet));
-    return numbers;
+    return test::A4ReportPageNumbersOn(job.pages);
 }
 
 class PrintReportTest : public ::testing::Test {

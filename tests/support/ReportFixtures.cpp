@@ -23,13 +23,17 @@ void WriteA4Report(const std::filesystem::path& path, int pages)
     report.SaveCopy(path.string());
 }
 
-int A4ReportPageNumberOn(const QImage& sheet)
+std::vector<int> A4ReportPageNumbersOn(const std::vector<QImage>& sheets)
 {
-    const int y = static_cast<int>(std::lround(210.0 / 1123 * sheet.height()));
-    int dark = 0;
-    for (int x = 0; x < sheet.width(); ++x)
-        dark += qGray(sheet.pixel(x, y)) < 128;
-    return static_cast<int>(std::lround(dark * 794.0 / sheet.width() / 20));
+    std::vector<int> numbers;
+    for (const QImage& sheet : sheets) {
+        const int y = static_cast<int>(std::lround(210.0 / 1123 * sheet.height()));
+        int dark = 0;
+        for (int x = 0; x < sheet.width(); ++x)
+            dark += qGray(sheet.pixel(x, y)) < 128;
+        numbers.push_back(static_cast<int>(std::lround(dark * 794.0 / sheet.width() / 20)));
+    }
+    return numbers;
 }
 
 } // namespace tarvolo::test

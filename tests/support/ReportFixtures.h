@@ -3,6 +3,7 @@
 #include <QImage>
 
 #include <filesystem>
+#include <vector>
 
 namespace tarvolo::test {
 
@@ -10,8 +11,8 @@ namespace tarvolo::test {
 // carrying a black bar 20 × n pixels wide at (100, 200).
 void WriteA4Report(const std::filesystem::path& path, int pages);
 
-// The number of the page of such a report drawn over the whole of sheet, read from its bar; 0 for
-// an empty sheet.
-int A4ReportPageNumberOn(const QImage& sheet);
+// The numbers of the pages of such a report drawn over the whole of each sheet, read from their
+// bars; 0 for an empty sheet.
+std::vector<int> A4ReportPageNumbersOn(const std::vector<QImage>& sheets);
 
 } // namespace tarvolo::test

@@ -31,10 +31,7 @@ namespace {
 
 std::vector<int> PageNumbersOf(const TestPrinterDevice::Job& job)
 {
-    std::vector<int> numbers;
-    for (const QImage& sheet : job.pages)
-        numbers.push_back(test::A4ReportPageNumberOn(sheet));
-    return numbers;
+    return test::A4ReportPageNumbersOn(job.pages);
 }
 
 // A viewer window on a machine with two printers; the report printer's own device is kept, so

@@ -27,6 +27,12 @@ void QtDialogService::ShowMessage(QWidget* parent, const QString& title, const Q
     box.exec();
 }
 
+bool QtDialogService::AskYesNo(QWidget* parent, const QString& title, const QString& text)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    return box.exec() == QMessageBox::Yes;
+}
+
 namespace {
 
 // Moves a dialog to DialogPlacement the first time it is shown, and then says that it is on screen.

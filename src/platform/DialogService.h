@@ -60,6 +60,8 @@ public:
     enum class Icon { None, Information, Warning, Error };
     virtual ~DialogService() = default;
     virtual void ShowMessage(QWidget* parent, const QString& title, const QString& text, Icon icon) = 0;
+    // A question with the buttons Yes and No; true for Yes.
+    virtual bool AskYesNo(QWidget* parent, const QString& title, const QString& text) = 0;
     // Nothing when the user cancels.
     virtual std::optional<FileDialogAnswer> GetSaveFileName(QWidget* parent, const FileDialogRequest& request) = 0;
     virtual std::optional<FileDialogAnswer> GetOpenFileName(QWidget* parent, const FileDialogRequest& request) = 0;
@@ -80,6 +82,7 @@ QStringList QtNameFilters(const QString& windowsFilter);
 class QtDialogService : public DialogService {
 public:
     void ShowMessage(QWidget* parent, const QString& title, const QString& text, Icon icon) override;
+    bool AskYesNo(QWidget* parent, const QString& title, const QString& text) override;
     std::optional<FileDialogAnswer> GetSaveFileName(QWidget* parent, const FileDialogRequest& request) override;
     std::optional<FileDialogAnswer> GetOpenFileName(QWidget* parent, const FileDialogRequest& request) override;
     bool RunPrintDialog(QWidget* parent, PrintDialogBlock& block) override;

@@ -18,6 +18,10 @@ public:
     };
     std::vector<Message> messages;
 
+    // Yes/No questions asked, and the answers to give them; an unanswered question gets No.
+    std::vector<Message> questions;
+    std::deque<bool> yesNoAnswers;
+
     std::vector<FileDialogRequest> saveRequests;
     std::vector<FileDialogRequest> openRequests;
     std::deque<std::optional<FileDialogAnswer>> saveAnswers;
@@ -31,6 +35,15 @@ public:
     void ShowMessage(QWidget*, const QString& title, const QString& text, Icon icon) override
     {
         messages.push_back({title, text, icon});
+    }
+    bool AskYesNo(QWidget*, const QString& title, const QString& text) override
+    {
+        questions.push_back({title, text, Icon::None});
+        if (yesNoAnswers.empty())
+            return false;
+        const bool yes = yesNoAnswers.front();
+        yesNoAnswers.pop_front();
+        return yes;
     }
     std::optional<FileDialogAnswer> GetSaveFileName(QWidget*, const FileDialogRequest& request) override
     {

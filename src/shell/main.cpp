@@ -2,7 +2,7 @@
 // that report; without one it opens an empty viewer. Without a display it says so in one line
 // and exits with status 1.
 
-#include "TfrmKestanPreview.h"
+#include "viewer/TfrmKestanPreview.h"
 #include "platform/DialogService.h"
 #include "platform/QtPrinterDevice.h"
 #include "printing/TQRExportFilter.h"

@@ -1,0 +1,12 @@
+#include "DesktopLinks.h"
+
+#include <QDesktopServices>
+
+namespace tarvolo::platform {
+
+bool QtDesktopLinks::Open(const QUrl& link)
+{
+    return QDesktopServices::openUrl(link);
+}
+
+} // namespace tarvolo::platform

@@ -3,6 +3,7 @@
 #include "DevNames.h"
 #include "QtDeviceMode.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
@@ -25,6 +26,14 @@ void QtDialogService::ShowMessage(QWidget* parent, const QString& title, const Q
                                                                : QMessageBox::Critical;
     QMessageBox box(qtIcon, title, text, QMessageBox::Ok, parent);
     box.exec();
+}
+
+void ShowStandardError(DialogService& dialogs, QWidget* parent, const std::exception& error)
+{
+    QString text = QString::fromUtf8(error.what());
+    if (!text.isEmpty() && text.back() > '.')
+        text += '.';
+    dialogs.ShowMessage(parent, QCoreApplication::applicationName(), text, DialogService::Icon::Error);
 }
 
 bool QtDialogService::AskYesNo(QWidget* parent, const QString& title, const QString& text)

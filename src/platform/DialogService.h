@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -77,6 +78,10 @@ QPoint DialogPlacement(QSize screen, QSize window);
 // one for each description and pattern pair. Patterns are listed in upper and lower case too,
 // since names on Linux are matched case-sensitively and reports are often saved in either.
 QStringList QtNameFilters(const QString& windowsFilter);
+
+// Shows an error that reached the application as the application shows such errors: the message
+// with a full stop, the program's name as title, the error icon.
+void ShowStandardError(DialogService& dialogs, QWidget* parent, const std::exception& error);
 
 // Qt's message boxes, file dialogs and print dialog.
 class QtDialogService : public DialogService {

@@ -19,4 +19,16 @@ ExecutableVersion ExecutableVersion::Running()
     return Make(TARVOLO_VERSION_MAJOR, TARVOLO_VERSION_MINOR, TARVOLO_VERSION_PATCH, TARVOLO_VERSION_BUILD, TARVOLO_PRIVATE_BUILD);
 }
 
+QString ExecutableVersion::Text() const
+{
+    QString text = QString("%1.%2.%3.%4")
+                       .arg(dwFileVersionMS >> 16)
+                       .arg(dwFileVersionMS & 0xFFFF, 2, 10, QChar('0'))
+                       .arg(dwFileVersionLS >> 16)
+                       .arg(dwFileVersionLS & 0xFFFF);
+    if (dwFileFlags & VS_FF_PRIVATEBUILD)
+        text += '*';
+    return text;
+}
+
 } // namespace tarvolo::platform

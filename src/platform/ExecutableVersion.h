@@ -18,6 +18,9 @@ struct ExecutableVersion {
     static ExecutableVersion Make(std::uint16_t major, std::uint16_t minor, std::uint16_t patch, std::uint16_t build, bool privateBuild);
     // The version compiled into this program; a build that is not a release build is private.
     static ExecutableVersion Running();
+
+    // "1.05.2.300": the second number has at least two digits; "*" follows on a private build.
+    QString Text() const;
 };
 
 } // namespace tarvolo::platform

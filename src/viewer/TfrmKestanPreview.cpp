@@ -521,10 +521,7 @@ void TfrmKestanPreview::ReportingErrors(const std::function<void()>& command)
     try {
         command();
     } catch (const std::exception& error) {
-        QString text = QString::fromUtf8(error.what());
-        if (!text.isEmpty() && text.back() > '.')
-            text += '.';
-        dialogs_.ShowMessage(this, QCoreApplication::applicationName(), text, platform::DialogService::Icon::Error);
+        platform::ShowStandardError(dialogs_, this, error);
     }
 }
 

@@ -86,7 +86,7 @@ private:
     // How many characters may be typed into the page box: enough for every page of the report.
     int PageBoxTypingLimit() const;
     // Runs a command; an error it raises is shown as the application shows errors that reach its
-    // event loop: the message, a full stop, the program's name as title, the error icon.
+    // event loop.
     void ReportingErrors(const std::function<void()>& command);
 
     // Runs the print setup's steps that may fail; false when the user cancelled.

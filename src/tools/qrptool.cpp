@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -39,7 +40,8 @@ constexpr const char* kUsage =
     "usage: qrptool info FILE | unpack FILE DIR | pack OUT.qrp [--compressed] PAGE.emf... | verify FILE"
     " | render FILE --page N (--dpi D | --size WxH) -o OUT.png | render-emf IN.emf (--dpi D | --size WxH) -o OUT.png"
     " | pdf FILE -o OUT.pdf | demo OUT.qrp [--pages N]"
-    " | print FILE [--printer NAME] [--pages A-B] [--copies N] [--title T] | printers";
+    " | print FILE [--printer NAME] [--pages A-B] [--copies N] [--title T] | printers"
+    " | thumbnail IN OUT SIZE";
 
 class UsageError : public std::runtime_error {
 public:
@@ -241,6 +243,38 @@ int Pdf(std::span<const std::string> args)
     return 0;
 }
 
+// The first page as a PNG whose longer side is SIZE pixels, for the desktop's file managers.
+int Thumbnail(std::span<const std::string> args)
+{
+    if (args.size() != 3)
+        throw UsageError();
+    constexpr int kLargestThumbnail = 4096;
+    int side = 0;
+    const std::string& sizeText = args[2];
+    const auto [end, error] = std::from_chars(sizeText.data(), sizeText.data() + sizeText.size(), side);
+    if (error != std::errc() || end != sizeText.data() + sizeText.size() || side < 1 || side > kLargestThumbnail)
+        throw UsageError();
+    ReportDocument report;
+    report.Open(args[0]);
+    const auto page = report.Page(1);
+    if (!page)
+        throw std::runtime_error("the report has no pages");
+    // The page's own proportions, from its frame at any resolution.
+    const QSizeF frame(emf::PageRenderer::SizeAtDpi(*page, 254));
+    if (frame.isEmpty())
+        throw std::runtime_error("the first page has no size");
+    const double scale = side / std::max(frame.width(), frame.height());
+    const QSize size(std::clamp(static_cast<int>(std::lround(frame.width() * scale)), 1, side),
+                     std::clamp(static_cast<int>(std::lround(frame.height() * scale)), 1, side));
+    const QImage image = emf::PageRenderer::RenderImage(*page, size);
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    if (!image.save(&png, "PNG"))
+        throw std::runtime_error("the page could not be encoded as PNG");
+    WriteWholeFile(args[1], png.data());
+    return 0;
+}
+
 int Demo(std::span<const std::string> args)
 {
     int pages = 3;
@@ -413,7 +447,7 @@ int Run(const std::vector<std::string>& words)
     if (command == "verify")
         return Verify(args);
     if (command == "render" || command == "render-emf" || command == "pdf" || command == "demo" || command == "print" ||
-        command == "printers") {
+        command == "printers" || command == "thumbnail") {
         // Drawing needs fonts and printers need Qt's print support, both of a GUI application; no
         // display is needed.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -434,6 +468,8 @@ int Run(const std::vector<std::string>& words)
             return Print(args);
         if (command == "printers")
             return Printers(args);
+        if (command == "thumbnail")
+            return Thumbnail(args);
         return Pdf(args);
     }
     throw UsageError();

@@ -1,17 +1,21 @@
 // tarvolo: the report viewer. With a report file as its argument it opens the viewer window on
-// that report; without one it opens an empty viewer. Without a display it says so in one line
-// and exits with status 1.
+// that report and ends with it; without one it opens the main window. Without a display it says
+// so in one line and exits with status 1.
 
-#include "viewer/TfrmKestanPreview.h"
+#include "TfrmPrincipal.h"
+#include "platform/DesktopLinks.h"
 #include "platform/DialogService.h"
+#include "platform/ExecutableVersion.h"
 #include "platform/QtPrinterDevice.h"
+#include "platform/RichTextPrinter.h"
+#include "platform/XdgAssociationStore.h"
 #include "printing/TQRExportFilter.h"
-#include "printing/TQRPrinter.h"
 
 #include <QApplication>
 #include <QFileInfo>
 
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -70,33 +74,44 @@ private:
 
 } // namespace
 
+const char* const kHelp =
+    "usage: tarvolo [FILE]\n"
+    "\n"
+    "Tarvolo shows, prints and saves report files (.qrp).\n"
+    "  tarvolo FILE    opens the report FILE in the viewer; the program ends when the viewer closes\n"
+    "  tarvolo         opens the main window, from which reports are opened\n"
+    "  --help          shows this text\n"
+    "  --version       shows the program's version\n";
+
 int main(int argc, char** argv)
 {
     using namespace tarvolo;
+    // Only an exact first argument is an option: anything else names a report file.
+    if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("tarvolo %s\n", platform::ExecutableVersion::Running().Text().toUtf8().constData());
+        return 0;
+    }
     const QString programName = QFileInfo(QString::fromLocal8Bit(argv[0])).baseName();
     auto startup = std::make_unique<StartupMessages>(programName);
     QApplication application(argc, argv);
     startup.reset();
     application.setApplicationName(programName);
+    application.setApplicationVersion(platform::ExecutableVersion::Running().Text());
+    application.setDesktopFileName("tarvolo");
 
     platform::QtPrinterDevice applicationPrinter;
     platform::QtDialogService dialogs;
-    printing::TQRPrinter printer(applicationPrinter, [] { return std::make_unique<platform::QtPrinterDevice>(); });
+    platform::XdgAssociationStore associations;
+    platform::QtDesktopLinks links;
+    platform::QtRichTextPrinter richTextPrinter;
+    shell::TTelaDados::SetServices(&richTextPrinter, &dialogs);
     printing::ExportFilters().AddFilter(printing::TQRPdfExportFilter::Entry());
-    viewer::TfrmKestanPreview window(printer, applicationPrinter, dialogs);
-    window.show();
-
-    const QStringList arguments = application.arguments();
-    const QString report = arguments.size() > 1 ? arguments.at(1).trimmed() : QString();
-    if (!report.isEmpty()) {
-        try {
-            window.OpenReportFile(report);
-        } catch (const std::exception& error) {
-            QString text = QString::fromLocal8Bit(error.what());
-            if (!text.isEmpty() && text.back() > '.')
-                text += '.';
-            dialogs.ShowMessage(&window, application.applicationName(), text, platform::DialogService::Icon::Error);
-        }
-    }
-    return application.exec();
+    shell::ShellServices services{dialogs, associations, applicationPrinter,
+                                  [] { return std::make_unique<platform::QtPrinterDevice>(); }, links,
+                                  QCoreApplication::applicationFilePath()};
+    return shell::RunTarvolo(services, application.arguments());
 }

@@ -6,6 +6,7 @@
 #include "doubles/TestDialogService.h"
 #include "doubles/TestPrinterDevice.h"
 #include "platform/ExecutableVersion.h"
+#include "platform/XdgAssociationStore.h"
 #include "shell/TfrmPrincipal.h"
 #include "shell/TfrmSobre.h"
 #include "support/ReportFixtures.h"
@@ -206,6 +207,19 @@ TEST_F(ShellTest, ARefusedRegistrationIsReportedAndEndsTheProgram)
         EXPECT_EQ(window->ExitStatus(), 1);
         EXPECT_EQ(OpenWindow<viewer::TfrmKestanPreview>(), nullptr);
     }
+}
+
+TEST_F(ShellTest, AnUnwritableConfigurationFolderEndsTheProgramAfterTheMessage)
+{
+    test::WriteFileBytes(folder / "not-a-folder", test::Bytes{'x'});
+    XdgAssociationStore store(InFolder("not-a-folder/config"), InFolder("data"));
+    ShellServices withStore{dialogs, store, applicationPrinter, [] { return std::make_unique<TestPrinterDevice>(); }, links, kExecutable};
+    TfrmPrincipal window(withStore, {"tarvolo"});
+    window.Create();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].title, "ATENÇÃO!");
+    EXPECT_TRUE(window.TerminateRequested());
+    EXPECT_FALSE(std::filesystem::exists(folder / "data"));
 }
 
 TEST_F(ShellTest, TheLogoShowsOnlyOnAWindowTallerThan500Pixels)

@@ -67,6 +67,7 @@ TTelaSobre::TTelaSobre(QWidget* owner, bool ComTelaErros, platform::DesktopLinks
     btnConfirmar->setDefault(true);
     connect(btnConfirmar, &QPushButton::clicked, this, &TTelaSobre::btnConfirmarClick);
     btnConfirmar->setFocus();
+    setFixedSize(367, 198);
 }
 
 QLabel* TTelaSobre::createLabel(const char* name, const QString& text, QPoint at)

@@ -1,5 +1,7 @@
 #include "TdtmImagens.h"
 
+#include "viewer/ViewerGlyphs.h"
+
 #include <QCoreApplication>
 #include <QImage>
 #include <QPainter>
@@ -14,16 +16,6 @@ namespace {
 const QColor kInk(0x2B, 0x3A, 0x4F), kPaper(Qt::white), kGreen(0x2E, 0x9D, 0x3A), kRed(0xD3, 0x2F, 0x2F),
     kYellow(0xF5, 0xC2, 0x18), kBlue(0x1E, 0x64, 0xC8);
 
-void Printer(QPainter& p)
-{
-    p.setPen(QPen(kInk, 1));
-    p.setBrush(kPaper);
-    p.drawRect(QRectF(4.5, 1.5, 7, 5));
-    p.setBrush(QColor(0xB8, 0xC4, 0xD4));
-    p.drawRoundedRect(QRectF(1.5, 6.5, 13, 6), 1.5, 1.5);
-    p.setBrush(kPaper);
-    p.drawRect(QRectF(4.5, 10.5, 7, 4));
-}
 
 void Tick(QPainter& p)
 {
@@ -82,7 +74,7 @@ void Information(QPainter& p)
 void DrawNormal(QPainter& p, int index)
 {
     switch (index) {
-    case 4: Printer(p); break;
+    case 4: viewer::ViewerGlyphs::PaintPrinter(p); break;
     case 5: Tick(p); break;
     case 6: Cross(p); break;
     case 8: CircularArrows(p); break;

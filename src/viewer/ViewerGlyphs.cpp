@@ -46,16 +46,6 @@ void Arrow(QPainter& p, bool right, bool bar)
         p.drawRect(right ? QRectF(12, 3.5, 1.8, 9) : QRectF(2.2, 3.5, 1.8, 9));
 }
 
-void Printer(QPainter& p)
-{
-    p.setPen(QPen(kInk, 1));
-    p.setBrush(kPaper);
-    p.drawRect(QRectF(4.5, 1.5, 7, 5));
-    p.setBrush(QColor(0xB8, 0xC4, 0xD4));
-    p.drawRoundedRect(QRectF(1.5, 6.5, 13, 6), 1.5, 1.5);
-    p.setBrush(kPaper);
-    p.drawRect(QRectF(4.5, 10.5, 7, 4));
-}
 
 void DrawGlyph(QPainter& p, int index)
 {
@@ -87,12 +77,12 @@ void DrawGlyph(QPainter& p, int index)
     case 5: Arrow(p, true, false); break;
     case 6: Arrow(p, true, true); break;
     case 7: // print setup
-        Printer(p);
+        ViewerGlyphs::PaintPrinter(p);
         p.setPen(QPen(kAccent, 1.6));
         p.setBrush(kPaper);
         p.drawEllipse(QPointF(12.2, 12.2), 2.6, 2.6);
         break;
-    case 8: Printer(p); break;
+    case 8: ViewerGlyphs::PaintPrinter(p); break;
     case 9: { // load report: an open folder
         p.setPen(QPen(kInk, 1));
         p.setBrush(QColor(0xF2, 0xC1, 0x4E));
@@ -133,6 +123,17 @@ QIcon ViewerGlyphs::Glyph(int index)
     icon.addPixmap(Draw(index, 16));
     icon.addPixmap(Draw(index, 32));
     return icon;
+}
+
+void ViewerGlyphs::PaintPrinter(QPainter& p)
+{
+    p.setPen(QPen(kInk, 1));
+    p.setBrush(kPaper);
+    p.drawRect(QRectF(4.5, 1.5, 7, 5));
+    p.setBrush(QColor(0xB8, 0xC4, 0xD4));
+    p.drawRoundedRect(QRectF(1.5, 6.5, 13, 6), 1.5, 1.5);
+    p.setBrush(kPaper);
+    p.drawRect(QRectF(4.5, 10.5, 7, 4));
 }
 
 } // namespace tarvolo::viewer

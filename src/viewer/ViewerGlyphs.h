@@ -2,6 +2,8 @@
 
 #include <QIcon>
 
+class QPainter;
+
 namespace tarvolo::viewer {
 
 // The viewer's 11 toolbar glyphs, drawn as vectors at 16 and 32 pixels: 0 zoom to page, 1 zoom
@@ -11,6 +13,8 @@ class ViewerGlyphs {
 public:
     static constexpr int kCount = 11;
     static QIcon Glyph(int index);
+    // The printer of the print glyph, in a 16-unit box, for other toolbars that show a printer.
+    static void PaintPrinter(QPainter& painter);
 };
 
 } // namespace tarvolo::viewer

@@ -58,8 +58,11 @@ EmfHeader ParseEmfHeader(std::span<const std::uint8_t> prefix, std::uint64_t byt
 Metafile::Metafile(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes))
 {
     header_ = ParseEmfHeader(bytes_, bytes_.size());
-    if (header_.nBytes != bytes_.size())
+    if (header_.nBytes > bytes_.size())
         throw EInvalidGraphic();
+    // Pictures embedded in documents often arrive padded: the metafile is the bytes its header
+    // counts, as GDI plays them.
+    bytes_.resize(header_.nBytes);
 }
 
 int Metafile::Width() const

@@ -2,6 +2,7 @@
 #include "render/EmfRecorder.h"
 #include "metafile/GdiConstants.h"
 #include "metafile/LittleEndian.h"
+#include "render/FontMapper.h"
 #include "render/PageRenderer.h"
 #include "support/InkComparison.h"
 #include "support/TestSupport.h"
@@ -256,4 +257,16 @@ TEST(EmfPlayer, MaskThenPaintIdiomComesOutTheSameOnImagesAndInPdf)
     pdf.open(QIODevice::WriteOnly);
     PageRenderer::WritePdf({Metafile(emf)}, pdf, "idiom");
     EXPECT_GT(pdf.size(), 500);
+}
+
+// Office documents' faces draw in their metric-compatible twins, as the reference renderer maps them.
+TEST(EmfPlayer, WindowsFacesMapToTheirMetricCompatibleFaces)
+{
+    const struct {
+        const char* face;
+        const char* family;
+    } cases[] = {{"Calibri", "Carlito"}, {"Cambria", "Caladea"}, {"Arial", "Liberation Sans"},
+                 {"Times New Roman", "Liberation Serif"}, {"Courier New", "Liberation Mono"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(FontMapper::Instance().Family(c.face), c.family) << c.face;
 }

@@ -12,6 +12,9 @@ namespace tarvolo::emf {
 
 namespace {
 
+// The most path elements that glyph outlines may bring into a path.
+constexpr qsizetype kMaxOutlineElements = qsizetype{1} << 21;
+
 constexpr std::size_t kEmrTextSize = 40;
 // What a logical font of height 0 gets: the size of a default dialog font.
 constexpr double kDefaultCellHeight = 16;
@@ -99,14 +102,17 @@ void EmfPlayback::DrawText(const EmfRecord& r, std::size_t o, bool wide)
 void EmfPlayback::DrawTextRun(QPointF reference, const QString& text, const std::vector<double>& dx, std::uint32_t options,
                               std::optional<RectL> rect, bool glyphIndexes)
 {
-    if (inPath_)
-        return;
     const QTransform toDevice = LogicalToDevice();
     const bool updateCurrentPosition = state_.textAlign & gdi::TA_UPDATECP;
     if (updateCurrentPosition)
         reference = state_.currentPosition;
 
-    ApplyClip();
+    // Inside a path bracket the glyph outlines join the path; nothing is painted, and the box
+    // the record names neither paints nor clips.
+    if (inPath_)
+        rect.reset();
+    else
+        ApplyClip();
     if (rect && (options & gdi::ETO_OPAQUE)) {
         QPainterPath box;
         box.addRect(QRectF(QPointF(rect->left, rect->top), QPointF(rect->right, rect->bottom)).normalized());
@@ -141,8 +147,8 @@ void EmfPlayback::DrawTextRun(QPointF reference, const QString& text, const std:
     const double em = fonts.EmPixels(font, font.height == 0 ? kDefaultCellHeight : font.height, yScale);
     if (!(em > 0.05) || em > 20000)
         return;
-    // Glyphs that are not drawn upright at their natural width are drawn from outlines.
-    const bool upright = u == QPointF(1, 0) && font.width == 0;
+    // Glyphs that are not drawn upright at their natural width, or that join a path, come from outlines.
+    const bool upright = u == QPointF(1, 0) && font.width == 0 && !inPath_;
     const QRawFont raw = fonts.Font(font, em, !upright);
     if (!raw.isValid())
         return;
@@ -186,10 +192,7 @@ void EmfPlayback::DrawTextRun(QPointF reference, const QString& text, const std:
     const QPointF start = toDevice.map(reference) - u * shift + v * drop;
 
     // Glyphs are placed in a frame whose x axis is the baseline and whose y axis points down.
-    painter_.setTransform(QTransform(u.x() * stretch, u.y() * stretch, v.x(), v.y(), start.x(), start.y()));
-    if (state_.backgroundMode == gdi::OPAQUE && !(options & gdi::ETO_OPAQUE))
-        painter_.fillRect(QRectF(0, -raw.ascent(), total / stretch, raw.ascent() + raw.descent()), state_.backgroundColor);
-
+    const QTransform frame(u.x() * stretch, u.y() * stretch, v.x(), v.y(), start.x(), start.y());
     QVector<QPointF> positions;
     positions.reserve(glyphs.size());
     double x = 0;
@@ -197,24 +200,50 @@ void EmfPlayback::DrawTextRun(QPointF reference, const QString& text, const std:
         positions.push_back(QPointF(x / stretch, 0));
         x += advance;
     }
-    QGlyphRun run;
-    run.setRawFont(raw);
-    run.setGlyphIndexes(glyphs);
-    run.setPositions(positions);
-    painter_.setPen(state_.textColor);
-    painter_.drawGlyphRun(QPointF(0, 0), run);
-
     const double thickness = std::max(1.0, raw.lineThickness());
-    if (font.underline)
-        painter_.fillRect(QRectF(0, raw.underlinePosition() - thickness / 2, total / stretch, thickness), state_.textColor);
-    if (font.strikeOut)
-        painter_.fillRect(QRectF(0, -raw.xHeight() / 2 - thickness / 2, total / stretch, thickness), state_.textColor);
+    const QRectF underline(0, raw.underlinePosition() - thickness / 2, total / stretch, thickness);
+    const QRectF strikeOut(0, -raw.xHeight() / 2 - thickness / 2, total / stretch, thickness);
+
+    if (inPath_) {
+        // Glyph indexes name glyphs of the stand-in font, as when drawn, so their outlines come
+        // from it too.
+        QPainterPath outlines;
+        for (qsizetype i = 0; i < glyphs.size(); ++i) {
+            outlines.addPath(raw.pathForGlyph(glyphs[i]).translated(positions[i]));
+            // A hostile run of glyphs must not grow the path without bound: past the limit the
+            // text stays out of the path, as an oversized shape does.
+            if (path_.elementCount() + outlines.elementCount() > kMaxOutlineElements)
+                return;
+        }
+        if (font.underline)
+            outlines.addRect(underline);
+        if (font.strikeOut)
+            outlines.addRect(strikeOut);
+        path_.addPath(frame.map(outlines));
+    } else {
+        painter_.setTransform(frame);
+        if (state_.backgroundMode == gdi::OPAQUE && !(options & gdi::ETO_OPAQUE))
+            painter_.fillRect(QRectF(0, -raw.ascent(), total / stretch, raw.ascent() + raw.descent()), state_.backgroundColor);
+        QGlyphRun run;
+        run.setRawFont(raw);
+        run.setGlyphIndexes(glyphs);
+        run.setPositions(positions);
+        painter_.setPen(state_.textColor);
+        painter_.drawGlyphRun(QPointF(0, 0), run);
+        if (font.underline)
+            painter_.fillRect(underline, state_.textColor);
+        if (font.strikeOut)
+            painter_.fillRect(strikeOut, state_.textColor);
+    }
 
     if (updateCurrentPosition) {
         const double logicalTotal = total / xScale;
         if ((state_.textAlign & gdi::TA_CENTER) != gdi::TA_CENTER)
             state_.currentPosition += QPointF(state_.textAlign & gdi::TA_RIGHT ? -logicalTotal : logicalTotal, 0);
     }
+    // Lines that follow in the path start at the current position, not at the last glyph.
+    if (inPath_)
+        path_.moveTo(toDevice.map(state_.currentPosition));
 }
 
 } // namespace tarvolo::emf

@@ -133,17 +133,12 @@ QImage DecodeUncompressed(const DibHeader& header, std::span<const std::uint8_t>
                           DibDecoder::Alpha alpha)
 {
     const std::int64_t stride = Stride(header);
-    bool withAlpha = header.bitCount == 32 && alpha == DibDecoder::Alpha::Premultiplied;
-    if (withAlpha) {
-        // Alpha that is zero everywhere was never meant: the bitmap is opaque.
-        bool anyAlpha = false;
-        for (std::int64_t row = 0; row < header.height && !anyAlpha; ++row) {
-            const std::uint8_t* src = bits.data() + row * stride;
-            for (std::int64_t x = 0; x < header.width && !anyAlpha; ++x)
-                anyAlpha = src[4 * x + 3] != 0;
-        }
-        withAlpha = anyAlpha;
-    }
+    // The alpha byte is the one the colour masks leave free: BI_RGB, or bit fields in that same layout.
+    // GDI blends with it even when it is zero everywhere, so such a bitmap is not taken for opaque:
+    // all it does there is add its colour to the paper, which leaves white paper white.
+    const bool rgbLayout = header.compression != gdi::BI_BITFIELDS ||
+                           (header.masks[0] == 0xFF0000 && header.masks[1] == 0x00FF00 && header.masks[2] == 0x0000FF);
+    const bool withAlpha = header.bitCount == 32 && alpha == DibDecoder::Alpha::Premultiplied && rgbLayout;
     QImage image(size, withAlpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     if (image.isNull())
         return {};
@@ -183,10 +178,17 @@ QImage DecodeUncompressed(const DibHeader& header, std::span<const std::uint8_t>
             case 24: color = qRgb(src[3 * x + 2], src[3 * x + 1], src[3 * x]); break;
             default: {
                 const std::uint32_t pixel = ReadU32LE(src + 4 * x);
-                if (header.compression == gdi::BI_BITFIELDS)
+                if (withAlpha) {
+                    // A colour above its alpha would overflow the painter's blend into the next channel
+                    // (dark or coloured dots on light paper), so it is held at the alpha. GDI adds the
+                    // excess instead, which on white paper comes to the same.
+                    const int a = qAlpha(pixel);
+                    color = qRgba(std::min(qRed(pixel), a), std::min(qGreen(pixel), a), std::min(qBlue(pixel), a), a);
+                } else if (header.compression == gdi::BI_BITFIELDS) {
                     color = qRgb(Channel(pixel, masks[0]), Channel(pixel, masks[1]), Channel(pixel, masks[2]));
-                else
-                    color = withAlpha ? pixel : (pixel | 0xFF000000u);
+                } else {
+                    color = pixel | 0xFF000000u;
+                }
                 break;
             }
             }

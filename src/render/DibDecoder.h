@@ -34,7 +34,7 @@ public:
 
     enum class Alpha {
         Ignore,        // 32-bit pixels are opaque, as for plain blits
-        Premultiplied, // 32-bit pixels carry premultiplied alpha, unless it is zero everywhere
+        Premultiplied, // 32-bit pixels carry premultiplied alpha in the byte the colour masks leave free
     };
     enum class Outcome { Decoded, Damaged, OverBudget };
     struct Options {

@@ -1,6 +1,7 @@
 #include "EmfPlayback.h"
 
 #include "FontMapper.h"
+#include "SymbolCharacters.h"
 #include "metafile/GdiConstants.h"
 
 #include <QGlyphRun>
@@ -25,12 +26,13 @@ const char16_t kCp1252High[32] = {
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-QString DecodeAnsi(std::span<const std::uint8_t> bytes)
+// Bytes in a symbol face are the font's own codes, not Windows-1252 characters.
+QString DecodeAnsi(std::span<const std::uint8_t> bytes, bool symbolCodes)
 {
     QString text;
     text.reserve(static_cast<qsizetype>(bytes.size()));
     for (std::uint8_t byte : bytes)
-        text.append(QChar(byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : char16_t{byte}));
+        text.append(QChar(!symbolCodes && byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : char16_t{byte}));
     return text;
 }
 
@@ -72,7 +74,8 @@ bool EmfPlayback::PlayTextRecord(const EmfRecord& r)
             rect = r.Rect(36);
             textOffset = 52;
         }
-        const QString text = options & gdi::ETO_SMALL_CHARS ? DecodeAnsi(r.Span(textOffset, count))
+        const bool symbolCodes = SymbolFaceOf(state_.font.faceName) != SymbolFace::None;
+        const QString text = options & gdi::ETO_SMALL_CHARS ? DecodeAnsi(r.Span(textOffset, count), symbolCodes)
                                                             : DecodeWide(r.Span(textOffset, count, 2));
         DrawTextRun(reference, text, {}, options, rect, (options & gdi::ETO_GLYPH_INDEX) != 0);
         return true;
@@ -87,7 +90,8 @@ void EmfPlayback::DrawText(const EmfRecord& r, std::size_t o, bool wide)
     const std::uint32_t count = r.U32(o + 8), offString = r.U32(o + 12), options = r.U32(o + 16);
     const RectL rect = r.Rect(o + 20);
     const std::uint32_t offDx = r.U32(o + 36);
-    const QString text = wide ? DecodeWide(r.Span(offString, count, 2)) : DecodeAnsi(r.Span(offString, count));
+    const bool symbolCodes = SymbolFaceOf(state_.font.faceName) != SymbolFace::None;
+    const QString text = wide ? DecodeWide(r.Span(offString, count, 2)) : DecodeAnsi(r.Span(offString, count), symbolCodes);
     std::vector<double> dx;
     if (offDx != 0 && count > 0) {
         const bool pairs = options & gdi::ETO_PDY;
@@ -158,7 +162,9 @@ void EmfPlayback::DrawTextRun(QPointF reference, const QString& text, const std:
         for (QChar c : text)
             glyphs.push_back(c.unicode());
     } else {
-        glyphs = raw.glyphIndexesForString(text);
+        // A symbol face's codes become the symbols they stand for, one glyph per code as the
+        // advances expect, drawn by the family that stands in for the face.
+        glyphs = raw.glyphIndexesForString(SymbolText(SymbolFaceOf(font.faceName), text));
     }
     if (glyphs.isEmpty())
         return;

@@ -34,6 +34,10 @@ const Substitute kSubstitutes[] = {
     {"ms shell dlg", {"Tahoma", "Liberation Sans", nullptr}},
     {"segoe ui", {"Liberation Sans", nullptr, nullptr}},
     {"system", {"System", "Liberation Sans", nullptr}},
+    // Symbol fonts: their codes are turned into Unicode symbols (SymbolCharacters), which these draw.
+    {"symbol", {"Symbola", "DejaVu Sans", nullptr}},
+    {"wingdings", {"Symbola", "DejaVu Sans", nullptr}},
+    {"webdings", {"Symbola", "DejaVu Sans", nullptr}},
 };
 
 constexpr const char* kDefaultFamily = "Liberation Sans";

@@ -914,7 +914,31 @@ QPen EmfPlayback::MakePen(const QTransform& toDevice) const
     const bool cosmetic = !(deviceWidth < kMaxDevicePenWidth) || (deviceWidth < 1.5 && !(pen.geometric && deviceWidth >= 1.0));
     qpen.setWidthF(cosmetic ? 0.0 : deviceWidth);
     qpen.setCosmetic(cosmetic);
-    if (cosmetic || pen.geometric) {
+    if (pen.geometric && style != gdi::PS_USERSTYLE) {
+        // Qt measures a wide pen's dashes in pen widths, as GDI does for geometric pens (the pixel
+        // lengths of the one-pixel pens below would make dashes 3 to 18 widths long). GDI's round
+        // and square ends lie within those lengths, half a width either side of a shorter dash;
+        // Qt adds them outside, so each dash gives one width to the gap after it.
+        QVector<qreal> pattern;
+        switch (style) {
+        case gdi::PS_DASH: pattern = {3, 1}; break;
+        case gdi::PS_DOT: pattern = {1, 1}; break;
+        case gdi::PS_DASHDOT: pattern = {3, 1, 1, 1}; break;
+        case gdi::PS_DASHDOTDOT: pattern = {3, 1, 1, 1, 1, 1}; break;
+        default: break;
+        }
+        if (!pattern.isEmpty()) {
+            if ((pen.style & gdi::PS_ENDCAP_MASK) != gdi::PS_ENDCAP_FLAT)
+                for (qsizetype i = 0; i < pattern.size(); i += 2) {
+                    // Qt draws no ends on a dash of no length: a dot keeps a sliver, and the
+                    // period its length.
+                    const qreal dash = std::max<qreal>(pattern[i] - 1, 1.0 / 64);
+                    pattern[i + 1] += pattern[i] - dash;
+                    pattern[i] = dash;
+                }
+            qpen.setDashPattern(pattern);
+        }
+    } else if (cosmetic || pen.geometric) {
         switch (style) {
         case gdi::PS_DASH: qpen.setDashPattern({18, 6}); break;
         case gdi::PS_DOT:

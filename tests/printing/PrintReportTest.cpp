@@ -19,11 +19,6 @@ using namespace tarvolo::printing;
 
 namespace {
 
-std::vector<int> PageNumbersOf(const TestPrinterDevice::Job& job)
-{
-    return test::A4ReportPageNumbersOn(job.pages);
-}
-
 class PrintReportTest : public ::testing::Test {
 protected:
     PrintReportTest()
@@ -85,7 +80,7 @@ TEST_P(PrintRangeTest, PrintsTheRangeInOneEndedJob)
     EXPECT_EQ(job.title, "Vendas de março");
     EXPECT_TRUE(job.ended);
     EXPECT_FALSE(job.aborted);
-    EXPECT_EQ(PageNumbersOf(job), c.printed);
+    EXPECT_EQ(test::A4ReportPageNumbersOn(job.pages), c.printed);
     EXPECT_FALSE(device->Printing());
 }
 
@@ -110,7 +105,7 @@ TEST_F(PrintReportTest, ACancelDropsTheJobAfterThePageOnWhichItIsSeen)
     printer->PrintReport();
     EXPECT_TRUE(OnlyJob().aborted);
     EXPECT_FALSE(OnlyJob().ended);
-    EXPECT_EQ(PageNumbersOf(OnlyJob()), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(test::A4ReportPageNumbersOn(OnlyJob().pages), (std::vector<int>{1, 2, 3}));
     EXPECT_FALSE(device->Printing());
 
     // The request stays set: the next print stops after its first page.
@@ -118,7 +113,7 @@ TEST_F(PrintReportTest, ACancelDropsTheJobAfterThePageOnWhichItIsSeen)
     printer->PrintReport();
     ASSERT_EQ(device->jobs.size(), 2u);
     EXPECT_TRUE(device->jobs[1].aborted);
-    EXPECT_EQ(PageNumbersOf(device->jobs[1]), std::vector<int>{1});
+    EXPECT_EQ(test::A4ReportPageNumbersOn(device->jobs[1].pages), std::vector<int>{1});
 }
 
 TEST_F(PrintReportTest, NothingIsPrintedBeforeTheReportIsFinishedOrWithoutPrinters)

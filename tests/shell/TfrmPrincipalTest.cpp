@@ -72,7 +72,10 @@ void WhenOpen(std::function<void(T&)> act)
 
 class ShellTest : public ::testing::Test {
 protected:
-    ShellServices Services() { return {dialogs, associations, applicationPrinter, [] { return std::make_unique<TestPrinterDevice>(); }, links, kExecutable}; }
+    ShellServices Services(AssociationStore& store)
+    {
+        return {dialogs, store, applicationPrinter, [] { return std::make_unique<TestPrinterDevice>(); }, links, kExecutable};
+    }
 
     std::unique_ptr<TfrmPrincipal> Start(const QStringList& arguments)
     {
@@ -96,7 +99,7 @@ protected:
     TestAssociationStore associations;
     TestPrinterDevice applicationPrinter;
     TestDesktopLinks links;
-    ShellServices services = Services();
+    ShellServices services = Services(associations);
 };
 
 } // namespace
@@ -213,7 +216,7 @@ TEST_F(ShellTest, AnUnwritableConfigurationFolderEndsTheProgramAfterTheMessage)
 {
     test::WriteFileBytes(folder / "not-a-folder", test::Bytes{'x'});
     XdgAssociationStore store(InFolder("not-a-folder/config"), InFolder("data"));
-    ShellServices withStore{dialogs, store, applicationPrinter, [] { return std::make_unique<TestPrinterDevice>(); }, links, kExecutable};
+    ShellServices withStore = Services(store);
     TfrmPrincipal window(withStore, {"tarvolo"});
     window.Create();
     ASSERT_EQ(dialogs.messages.size(), 1u);

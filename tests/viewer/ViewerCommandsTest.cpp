@@ -29,11 +29,6 @@ using tarvolo::viewer::TfrmKestanPreview;
 
 namespace {
 
-std::vector<int> PageNumbersOf(const TestPrinterDevice::Job& job)
-{
-    return test::A4ReportPageNumbersOn(job.pages);
-}
-
 // A viewer window on a machine with two printers; the report printer's own device is kept, so
 // that its jobs can be looked at.
 class ViewerCommandsTest : public ::testing::Test {
@@ -139,7 +134,7 @@ TEST_F(ViewerCommandsTest, PrintSendsTheWholeReportWithoutADialog)
     window->OpenReportFile(Report(3));
     window->Print->trigger();
     ASSERT_EQ(reportDevice->jobs.size(), 1u);
-    EXPECT_EQ(PageNumbersOf(reportDevice->jobs[0]), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(test::A4ReportPageNumbersOn(reportDevice->jobs[0].pages), (std::vector<int>{1, 2, 3}));
     EXPECT_TRUE(reportDevice->jobs[0].ended);
     EXPECT_EQ(reportDevice->jobs[0].title, "report.qrp") << "an untitled job carries the report's name";
     EXPECT_TRUE(dialogs.printRequests.empty());
@@ -162,7 +157,7 @@ TEST_F(ViewerCommandsTest, TheProgressDialogsCancelStopsThePrintAfterThePageAndN
     EXPECT_EQ(label, "Imprimindo página 2 de 5");
     ASSERT_EQ(reportDevice->jobs.size(), 1u);
     EXPECT_TRUE(reportDevice->jobs[0].aborted);
-    EXPECT_EQ(PageNumbersOf(reportDevice->jobs[0]), (std::vector<int>{1, 2}));
+    EXPECT_EQ(test::A4ReportPageNumbersOn(reportDevice->jobs[0].pages), (std::vector<int>{1, 2}));
 
     reportDevice->onPageBegun = nullptr;
     window->Print->trigger();
@@ -214,14 +209,14 @@ TEST_F(ViewerCommandsTest, PrintSetupOffersThePagesOfTheReportAndItsChoicesReach
     window->Print->trigger();
     ASSERT_EQ(reportDevice->jobs.size(), 1u);
     EXPECT_EQ(reportDevice->Names().device, "Office");
-    EXPECT_EQ(PageNumbersOf(reportDevice->jobs[0]), (std::vector<int>{2, 3}));
+    EXPECT_EQ(test::A4ReportPageNumbersOn(reportDevice->jobs[0].pages), (std::vector<int>{2, 3}));
     EXPECT_EQ(reportDevice->jobs[0].mode.dmCopies, 2);
 
     // Another report starts again from the whole report on the default printer.
     window->OpenReportFile(Report(4, "other.qrp"));
     window->Print->trigger();
     ASSERT_EQ(reportDevice->jobs.size(), 2u);
-    EXPECT_EQ(PageNumbersOf(reportDevice->jobs[1]), (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(test::A4ReportPageNumbersOn(reportDevice->jobs[1].pages), (std::vector<int>{1, 2, 3, 4}));
     EXPECT_EQ(reportDevice->Names().device, "Laser");
     EXPECT_TRUE(dialogs.messages.empty());
 }

@@ -150,6 +150,7 @@ EmfPlayback::EmfPlayback(const Metafile& metafile, QPainter& painter, const QRec
     }
     // Everything is drawn in the painter's device coordinates, whatever transform the caller set.
     init_ = init_ * painter.transform();
+    deviceOrigin_ = painter.transform().map(QPointF(0, 0));
     if (painter.device())
         deviceRect_ = QRect(0, 0, painter.device()->width(), painter.device()->height());
     if (painter.hasClipping()) {
@@ -976,6 +977,16 @@ QPen EmfPlayback::MakePen(const QTransform& toDevice) const
 
 QBrush EmfPlayback::MakeBrush(const GdiBrush& brush) const
 {
+    QBrush qbrush = BrushPattern(brush);
+    // Patterns and hatches are laid out in device pixels from the brush origin, counted from the
+    // caller's origin so that tiles of a page join their patterns seamlessly.
+    const QPointF origin = deviceOrigin_ + state_.brushOrigin;
+    qbrush.setTransform(QTransform::fromTranslate(origin.x(), origin.y()));
+    return qbrush;
+}
+
+QBrush EmfPlayback::BrushPattern(const GdiBrush& brush) const
+{
     switch (brush.style) {
     case gdi::BS_NULL: return Qt::NoBrush;
     case gdi::BS_HATCHED: {
@@ -1015,10 +1026,7 @@ void EmfPlayback::FillWithBrush(const QPainterPath& devicePath, const GdiBrush& 
     painter_.setTransform(QTransform());
     if (brush.style == gdi::BS_HATCHED && state_.backgroundMode == gdi::OPAQUE)
         painter_.fillPath(devicePath, state_.backgroundColor);
-    QBrush qbrush = MakeBrush(brush);
-    // Patterns and hatches are laid out in device pixels from the brush origin.
-    qbrush.setTransform(QTransform::fromTranslate(state_.brushOrigin.x(), state_.brushOrigin.y()));
-    painter_.fillPath(devicePath, qbrush);
+    painter_.fillPath(devicePath, MakeBrush(brush));
 }
 
 void EmfPlayback::ApplyClip()

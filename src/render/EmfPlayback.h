@@ -51,6 +51,7 @@ private:
     void DrawPathInDevice(const QPainterPath& devicePath, bool fill, bool stroke);
     QPen MakePen(const QTransform& toDevice) const;
     QBrush MakeBrush(const GdiBrush& brush) const;
+    QBrush BrushPattern(const GdiBrush& brush) const;
     void FillWithBrush(const QPainterPath& devicePath, const GdiBrush& brush);
     bool RasterDevice() const;
     QPainterPath ScanFilled(const QPainterPath& devicePath, Qt::FillRule rule) const;
@@ -108,6 +109,7 @@ private:
     static constexpr std::uint64_t kNoClipSerial = ~std::uint64_t{0};
     QTransform init_;                    // reference device pixels to the painter's device
     QRect deviceRect_;                   // the painter's device, in its pixels
+    QPointF deviceOrigin_;               // where the caller's origin lies on the device: a tile's offset
     std::optional<ClipArea> outerClip_;  // the caller's clip, in device coordinates
     std::uint64_t clipSerials_ = 0;      // the last serial number a clip change took
     std::uint64_t appliedClipSerial_ = kNoClipSerial; // the clip the painter has now

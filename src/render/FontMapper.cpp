@@ -2,10 +2,12 @@
 
 #include <QDir>
 
-#include <algorithm>
-#include <cmath>
 #include <QFont>
 #include <QFontDatabase>
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
 
 namespace tarvolo::emf {
 
@@ -55,18 +57,23 @@ void RegisterWineFonts()
 
 FontMapper& FontMapper::Instance()
 {
-    static FontMapper mapper;
+    thread_local FontMapper mapper;
     return mapper;
 }
 
 FontMapper::FontMapper()
 {
-    RegisterWineFonts();
+    static std::once_flag registered;
+    std::call_once(registered, RegisterWineFonts);
+}
+
+double FontMapper::CacheCost(qreal emPixels)
+{
+    return std::max(1.0, emPixels * emPixels / (64.0 * 64.0));
 }
 
 QString FontMapper::Family(const QString& faceName)
 {
-    std::lock_guard lock(mutex_);
     const QString key = faceName.trimmed().toLower();
     if (auto found = families_.constFind(key); found != families_.constEnd())
         return *found;
@@ -103,11 +110,10 @@ QRawFont FontMapper::Font(const GdiFont& font, qreal emPixels, bool needsOutline
     const qreal size = std::max<qreal>(std::round(emPixels * 16.0) / 16.0, 1.0 / 16.0);
     const QString key = family + '|' + QString::number(weight) + '|' + (font.italic ? 'i' : 'r') + '|' + QString::number(size);
 
-    std::lock_guard lock(mutex_);
     for (auto it = cache_.begin(); it != cache_.end(); ++it)
-        if (it->first == key) {
+        if (it->key == key) {
             cache_.splice(cache_.begin(), cache_, it);
-            return it->second;
+            return it->font;
         }
     QFont qfont(family);
     qfont.setPixelSize(std::max(1, static_cast<int>(std::lround(size))));
@@ -117,15 +123,17 @@ QRawFont FontMapper::Font(const GdiFont& font, qreal emPixels, bool needsOutline
     qfont.setHintingPreference(QFont::PreferNoHinting);
     QRawFont raw = QRawFont::fromFont(qfont);
     raw.setPixelSize(size);
-    cache_.emplace_front(key, raw);
-    if (cache_.size() > kCacheSize)
+    cache_.push_front({key, raw, CacheCost(size)});
+    cacheCost_ += cache_.front().cost;
+    while (cacheCost_ > kCacheBudget && cache_.size() > 1) {
+        cacheCost_ -= cache_.back().cost;
         cache_.pop_back();
+    }
     return raw;
 }
 
 bool FontMapper::HasOutlines(const QString& family)
 {
-    std::lock_guard lock(mutex_);
     auto found = outlined_.constFind(family);
     if (found == outlined_.constEnd())
         found = outlined_.insert(family, QFontDatabase::isSmoothlyScalable(family));

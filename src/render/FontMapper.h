@@ -7,15 +7,16 @@
 #include <QString>
 
 #include <list>
-#include <mutex>
 
 namespace tarvolo::emf {
 
 // Finds the font that stands in for a Windows face on this machine and hands it out at any pixel
 // size. Windows' core faces map to metric-compatible ones (Liberation, Carlito, Wine's Tahoma
 // and MS Sans Serif), so that text measured on Windows fits the same space here. Fonts are cached.
+// Each thread has its own mapper: fonts and their glyph caches are not shared between threads.
 class FontMapper {
 public:
+    // The calling thread's mapper.
     static FontMapper& Instance();
 
     // The family that draws faceName here.
@@ -31,13 +32,20 @@ public:
 private:
     FontMapper();
     bool HasOutlines(const QString& family);
-    static constexpr std::size_t kCacheSize = 96;
+    // Large fonts keep large glyph images: the cache holds fewer of them.
+    static double CacheCost(qreal emPixels);
+    static constexpr double kCacheBudget = 96;
     static constexpr qsizetype kMaxRememberedFaces = 1024;
 
-    std::mutex mutex_;
+    struct CachedFont {
+        QString key;
+        QRawFont font;
+        double cost;
+    };
     QHash<QString, QString> families_;
     QHash<QString, bool> outlined_; // family -> has outlines
-    std::list<std::pair<QString, QRawFont>> cache_; // most recently used first
+    std::list<CachedFont> cache_; // most recently used first
+    double cacheCost_ = 0;
 };
 
 } // namespace tarvolo::emf

@@ -4,14 +4,18 @@
 #include <QPainter>
 #include <QPdfWriter>
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <thread>
 
 namespace tarvolo::emf {
 
 namespace {
 
 constexpr int kMaxImageSide = 20000;
+// Below this many pixels a page is drawn in one pass: starting threads would cost more.
+constexpr qint64 kBandedImagePixels = 1'000'000;
 constexpr int kPdfResolution = 1200;
 
 QSizeF FrameMillimetres(const Metafile& page)
@@ -35,12 +39,33 @@ QImage PageRenderer::RenderImage(const Metafile& page, QSize size, PlaybackRepor
     QImage image(size, QImage::Format_RGB32);
     if (image.isNull())
         throw std::runtime_error("not enough memory for the image");
+
+    const int cores = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
+    const int bands = static_cast<qint64>(size.width()) * size.height() < kBandedImagePixels ? 1 : std::min(cores, size.height());
+    std::vector<PlaybackReport> results(static_cast<std::size_t>(bands));
+    auto drawBand = [&](int band) {
+        const int top = size.height() * band / bands, bottom = size.height() * (band + 1) / bands;
+        // A view onto the band's rows of the image: the band draws straight into it.
+        QImage rows(image.scanLine(top), size.width(), bottom - top, image.bytesPerLine(), image.format());
+        results[static_cast<std::size_t>(band)] = RenderTile(page, size, QRect(0, top, size.width(), bottom - top), rows);
+    };
+    {
+        std::vector<std::jthread> helpers;
+        for (int band = 1; band < bands; ++band)
+            helpers.emplace_back(drawBand, band);
+        drawBand(0);
+    }
+    if (report)
+        *report = results.front(); // every band plays the same records
+    return image;
+}
+
+PlaybackReport PageRenderer::RenderTile(const Metafile& page, QSize pageSize, QRect tile, QImage& image)
+{
     image.fill(Qt::white);
     QPainter painter(&image);
-    const PlaybackReport result = EmfPlayer::Play(page, painter, QRectF(QPointF(0, 0), QSizeF(size)));
-    if (report)
-        *report = result;
-    return image;
+    painter.translate(-tile.topLeft());
+    return EmfPlayer::Play(page, painter, QRectF(QPointF(0, 0), QSizeF(pageSize)));
 }
 
 void PageRenderer::WritePdf(const std::vector<Metafile>& pages, QIODevice& output, const QString& title)

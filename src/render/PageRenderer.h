@@ -19,8 +19,13 @@ class PageRenderer {
 public:
     // The page's frame at dpi dots per inch, as the reference renderer sizes it.
     static QSize SizeAtDpi(const Metafile& page, double dpi);
-    // The page stretched onto a white image of the given size.
+    // The page stretched onto a white image of the given size. A large image is drawn in bands on
+    // every core; the bands join into exactly the image one pass draws.
     static QImage RenderImage(const Metafile& page, QSize size, PlaybackReport* report = nullptr);
+    // The part `tile` of the page stretched onto pageSize pixels, on white: the pixels of that
+    // rectangle of the whole image, drawn without the rest. `image` is tile-sized, at a device
+    // pixel ratio of 1 while it is drawn.
+    static PlaybackReport RenderTile(const Metafile& page, QSize pageSize, QRect tile, QImage& image);
     // Page n (from 1) of a document, or nothing for a page that is missing.
     using PageFetcher = std::function<std::unique_ptr<Metafile>(int n)>;
 

@@ -1,36 +1,26 @@
 #include "TQRPreviewImage.h"
 
-#include "render/EmfPlayer.h"
 #include "printing/PageSource.h"
 
 #include <QPaintEvent>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace tarvolo::preview {
 
-TQRPreviewImage::TQRPreviewImage(QWidget* parent) : QWidget(parent)
+namespace {
+
+QRect ToDevice(const QRect& logical, qreal ratio)
 {
-    setGeometry(0, 0, 100, 50);
-    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    return QRectF(QPointF(logical.topLeft()) * ratio, QSizeF(logical.size()) * ratio).toAlignedRect();
 }
 
-void TQRPreviewImage::ShowPage(int n)
-{
-    // Fetched before anything changes, so that a page that fails to load leaves the shown one.
-    std::unique_ptr<emf::Metafile> page = ReportPrinter_ ? ReportPrinter_->FetchPage(n) : nullptr;
-    ShownPage_ = n;
-    ShownMetafile_ = std::move(page);
-    drawn_ = QImage();
-    repaint();
-}
-
-// The paper, the page stretched over the whole image, the frame and the shadow, in pixels of
-// the image (GDI rectangles leave out their right and bottom edges).
-void TQRPreviewImage::DrawPage(QPainter& painter, QSize size)
+// The frame and the shadow, in pixels of the image (GDI rectangles leave out their right and
+// bottom edges).
+void DrawFrame(QPainter& painter, QSize size)
 {
     const int w = size.width(), h = size.height();
-    painter.fillRect(QRect(QPoint(1, 1), QPoint(w - 4, h - 4)), Qt::white);
-    emf::EmfPlayer::Play(*ShownMetafile_, painter, QRectF(0, 0, w, h));
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setPen(QPen(Qt::black, 0));
     painter.setBrush(Qt::NoBrush);
@@ -39,22 +29,121 @@ void TQRPreviewImage::DrawPage(QPainter& painter, QSize size)
     painter.fillRect(QRect(QPoint(2, h - 2), QPoint(w - 1, h - 1)), Qt::black);
 }
 
+} // namespace
+
+TQRPreviewImage::TQRPreviewImage(QWidget* parent) : QWidget(parent), tiles_(new PageTiles(this))
+{
+    setGeometry(0, 0, 100, 50);
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    connect(tiles_, &PageTiles::TileDrawn, this, qOverload<>(&QWidget::update));
+}
+
+void TQRPreviewImage::ShowPage(int n)
+{
+    // Fetched before anything changes, so that a page that fails to load leaves the shown one.
+    std::unique_ptr<emf::Metafile> page = ReportPrinter_ ? ReportPrinter_->FetchPage(n) : nullptr;
+    ShownPage_ = n;
+    ShownMetafile_ = std::move(page);
+    shownContent_ = ShownMetafile_ ? PageDrawing::ContentOf(*ShownMetafile_) : 0;
+    // Tiles of the page left behind wait no longer; those drawn ahead for this page are kept.
+    tiles_->DropQueued();
+    repaint();
+}
+
+void TQRPreviewImage::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    tiles_->DropQueued(); // tiles at the old zoom would only delay those at the new one
+}
+
+PageDrawing TQRPreviewImage::Drawing(std::shared_ptr<const emf::Metafile> metafile, std::uint64_t content) const
+{
+    return PageDrawing{std::move(metafile), content, size(), devicePixelRatioF()};
+}
+
+bool TQRPreviewImage::VisibleTilesReady() const
+{
+    if (!ShownMetafile_)
+        return true;
+    const PageDrawing drawing = Drawing(ShownMetafile_, shownContent_);
+    const QRect tiles = PageTiles::TilesCovering(drawing, ToDevice(visibleRegion().boundingRect(), drawing.ratio));
+    for (int row = tiles.top(); row <= tiles.bottom(); ++row)
+        for (int column = tiles.left(); column <= tiles.right(); ++column)
+            if (!tiles_->HasTile(drawing, QPoint(column, row)))
+                return false;
+    return true;
+}
+
 void TQRPreviewImage::paintEvent(QPaintEvent* event)
 {
     if (!ShownMetafile_)
         return; // the preview's background shows through
-    const qreal ratio = devicePixelRatioF();
-    const QSize pixels = (QSizeF(size()) * ratio).toSize();
-    if (drawn_.size() != pixels) {
-        drawn_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
-        drawn_.fill(Qt::transparent);
-        drawn_.setDevicePixelRatio(ratio);
-        QPainter painter(&drawn_);
-        DrawPage(painter, size());
-        ++pagesDrawn_;
-    }
+    const PageDrawing drawing = Drawing(ShownMetafile_, shownContent_);
+    // Room for the tiles on screen three times over (this page and the two drawn ahead) and the
+    // overviews.
+    const QRect visible = visibleRegion().boundingRect();
+    const QRect onScreen = PageTiles::TilesCovering(drawing, ToDevice(visible, drawing.ratio));
+    constexpr qint64 kTileBytes = qint64{4} * PageTiles::kTileSide * PageTiles::kTileSide;
+    tiles_->SetBudget(std::clamp<qint64>(3 * kTileBytes * onScreen.width() * onScreen.height() + (24 << 20), 64 << 20, 512 << 20));
+
     QPainter painter(this);
-    painter.drawImage(event->rect(), drawn_, QRectF(QPointF(event->rect().topLeft()) * ratio, QSizeF(event->rect().size()) * ratio));
+    const QSize device = drawing.DeviceSize();
+    // A repaint of the whole widget asks for the whole page: only what shows is drawn.
+    const QRect tiles = PageTiles::TilesCovering(drawing, ToDevice(event->rect().intersected(visible), drawing.ratio));
+    QImage overview;
+    bool finished = true;
+    for (int row = tiles.top(); row <= tiles.bottom(); ++row)
+        for (int column = tiles.left(); column <= tiles.right(); ++column) {
+            const QRect deviceRect = PageTiles::TileRect(drawing, QPoint(column, row));
+            const QRectF target(QPointF(deviceRect.topLeft()) / drawing.ratio, QSizeF(deviceRect.size()) / drawing.ratio);
+            const QImage tile = tiles_->Tile(drawing, QPoint(column, row), PageTiles::Visible);
+            if (!tile.isNull()) {
+                painter.drawImage(target, tile);
+                continue;
+            }
+            finished = false;
+            if (overview.isNull())
+                overview = tiles_->Overview(drawing);
+            const double scale = static_cast<double>(overview.width()) / std::max(device.width(), 1);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+            painter.drawImage(target, overview, QRectF(QPointF(deviceRect.topLeft()) * scale, QSizeF(deviceRect.size()) * scale));
+        }
+    DrawFrame(painter, size());
+    if (finished)
+        ReadAhead();
+}
+
+// The pages before and after, drawn for the part a page turn shows first: the top of the page,
+// at the same zoom.
+void TQRPreviewImage::ReadAhead()
+{
+    if (!ReportPrinter_ || tiles_->Queued() > 0)
+        return;
+    const PageDrawing shown = Drawing(ShownMetafile_, shownContent_);
+    const TileKey done{shownContent_, shown.logicalSize, static_cast<int>(shown.ratio * 1000), QPoint(ShownPage_, 0)};
+    if (done == readAheadDone_)
+        return;
+    readAheadDone_ = done;
+    const QRect visible = visibleRegion().boundingRect();
+    const QRect top = ToDevice(QRect(QPoint(0, 0), visible.size()), shown.ratio);
+    for (int n : {ShownPage_ + 1, ShownPage_ - 1}) {
+        if (n < 1 || n > ReportPrinter_->PageTotal())
+            continue;
+        std::shared_ptr<const emf::Metafile> page;
+        try {
+            page = ReportPrinter_->FetchPage(n);
+        } catch (const std::exception&) {
+            continue; // a damaged neighbour is reported when it is shown
+        }
+        if (!page)
+            continue;
+        const PageDrawing drawing = Drawing(page, PageDrawing::ContentOf(*page));
+        tiles_->Overview(drawing);
+        const QRect tiles = PageTiles::TilesCovering(drawing, top);
+        for (int row = tiles.top(); row <= tiles.bottom(); ++row)
+            for (int column = tiles.left(); column <= tiles.right(); ++column)
+                tiles_->Tile(drawing, QPoint(column, row), PageTiles::ReadAhead);
+    }
 }
 
 } // namespace tarvolo::preview

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "metafile/Metafile.h"
+#include "PageTiles.h"
 
-#include <QImage>
 #include <QWidget>
 
 #include <memory>
@@ -14,8 +13,9 @@ class PageSource;
 namespace tarvolo::preview {
 
 // The page of a preview: the page's metafile stretched over the image, on white paper with a black
-// frame and a two-pixel shadow. The page is drawn once per size and kept, so scrolling and
-// repainting do not replay the metafile.
+// frame and a two-pixel shadow. Only what shows is drawn, in tiles on worker threads, kept for
+// scrolling and repainting; a tile not drawn yet shows the page's overview scaled. Once what
+// shows is finished, the neighbouring pages are drawn ahead at the same zoom.
 class TQRPreviewImage : public QWidget {
 public:
     explicit TQRPreviewImage(QWidget* parent);
@@ -24,20 +24,24 @@ public:
     int ShownPage() const { return ShownPage_; }
     bool HasPage() const { return ShownMetafile_ != nullptr; }
     void SetReportPrinter(printing::PageSource* printer) { ReportPrinter_ = printer; }
-    // How many times the page has been drawn from its metafile; for tests and benchmarks.
-    int PagesDrawn() const { return pagesDrawn_; }
+    PageTiles* Tiles() const { return tiles_; }
+    // Every tile of the part of the page on screen is drawn: no overview stands in for one.
+    bool VisibleTilesReady() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void DrawPage(QPainter& painter, QSize size);
+    PageDrawing Drawing(std::shared_ptr<const emf::Metafile> metafile, std::uint64_t content) const;
+    void ReadAhead();
 
     printing::PageSource* ReportPrinter_ = nullptr;
     int ShownPage_ = 1;
-    std::unique_ptr<emf::Metafile> ShownMetafile_;
-    QImage drawn_; // the page as last drawn, at the device pixel ratio
-    int pagesDrawn_ = 0;
+    std::shared_ptr<const emf::Metafile> ShownMetafile_;
+    std::uint64_t shownContent_ = 0;
+    PageTiles* tiles_;
+    TileKey readAheadDone_; // the page and zoom whose neighbours were last drawn ahead
 };
 
 } // namespace tarvolo::preview

@@ -17,18 +17,24 @@
 #include <QPrinterInfo>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <csignal>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -38,7 +44,8 @@ using namespace tarvolo::docstore;
 
 constexpr const char* kUsage =
     "usage: qrptool info FILE | unpack FILE DIR | pack OUT.qrp [--compressed] PAGE.emf... | verify FILE"
-    " | render FILE --page N (--dpi D | --size WxH) -o OUT.png | render-emf IN.emf (--dpi D | --size WxH) -o OUT.png"
+    " | render FILE --page N (--dpi D | --size WxH) -o OUT.png"
+    " | render FILE --pages A-B (--dpi D | --size WxH) -o OUT-%d.png | render-emf IN.emf (--dpi D | --size WxH) -o OUT.png"
     " | pdf FILE -o OUT.pdf | demo OUT.qrp [--pages N]"
     " | print FILE [--printer NAME] [--pages A-B] [--copies N] [--title T] | printers"
     " | thumbnail IN OUT SIZE";
@@ -153,10 +160,45 @@ int Pack(std::span<const std::string> args)
     return 0;
 }
 
-// The options of the drawing commands: --page N, --dpi D, --size WxH, -o OUT.
+// A whole decimal number from 1 up, and nothing else: no sign, no spaces, no trailing text.
+std::optional<int> PositiveNumber(std::string_view text)
+{
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || text.front() == '-' || error != std::errc() || stop != end || value < 1)
+        return std::nullopt;
+    return value;
+}
+
+// The pages of --pages as the printer object takes them, 0 standing for the first or last page:
+// "A-B", "A-" (A to the end), "-B" (the start to B) or a single "N".
+std::pair<int, int> ParsePageRange(std::string_view text)
+{
+    const auto bad = [] { return std::runtime_error("--pages takes N, A-B, A- or -B, pages counted from 1 and A not after B"); };
+    const std::size_t dash = text.find('-');
+    if (dash == std::string_view::npos) {
+        const auto page = PositiveNumber(text);
+        if (!page)
+            throw bad();
+        return {*page, *page};
+    }
+    const std::string_view from = text.substr(0, dash), to = text.substr(dash + 1);
+    if (from.empty() && to.empty())
+        throw bad();
+    const auto first = from.empty() ? std::optional(0) : PositiveNumber(from);
+    const auto last = to.empty() ? std::optional(0) : PositiveNumber(to);
+    if (!first || !last || (*last != 0 && *first > *last))
+        throw bad();
+    return {*first, *last};
+}
+
+// The options of the drawing commands: --page N or --pages A-B, --dpi D, --size WxH, -o OUT.
 struct DrawOptions {
     std::vector<std::string> files;
     int page = 1;
+    // --pages as ParsePageRange gives it, 0 standing for the first or last page.
+    std::optional<std::pair<int, int>> pages;
     double dpi = 0;
     QSize size;
     std::string output;
@@ -165,11 +207,15 @@ struct DrawOptions {
 DrawOptions ParseDrawOptions(std::span<const std::string> args)
 {
     DrawOptions options;
+    bool onePage = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool hasValue = i + 1 < args.size();
         if (arg == "--page" && hasValue) {
             options.page = std::stoi(args[++i]);
+            onePage = true;
+        } else if (arg == "--pages" && hasValue) {
+            options.pages = ParsePageRange(args[++i]);
         } else if (arg == "--dpi" && hasValue) {
             options.dpi = std::stod(args[++i]);
             if (!(options.dpi > 0 && options.dpi <= 2400))
@@ -187,33 +233,128 @@ DrawOptions ParseDrawOptions(std::span<const std::string> args)
             options.files.push_back(arg);
         }
     }
-    if (options.files.size() != 1 || options.output.empty())
+    if (options.files.size() != 1 || options.output.empty() || (onePage && options.pages))
         throw UsageError();
     return options;
 }
 
-int RenderPage(const emf::Metafile& page, const DrawOptions& options)
+QSize ImageSize(const emf::Metafile& page, const DrawOptions& options)
 {
     if (options.dpi <= 0 && options.size.isEmpty())
         throw UsageError();
-    const QSize size = options.dpi > 0 ? emf::PageRenderer::SizeAtDpi(page, options.dpi) : options.size;
-    emf::PlaybackReport report;
-    const QImage image = emf::PageRenderer::RenderImage(page, size, &report);
+    return options.dpi > 0 ? emf::PageRenderer::SizeAtDpi(page, options.dpi) : options.size;
+}
+
+QByteArray EncodePng(const QImage& image)
+{
     QBuffer png;
     png.open(QIODevice::WriteOnly);
     if (!image.save(&png, "PNG"))
         throw std::runtime_error("the page could not be encoded as PNG");
-    WriteWholeFile(options.output, png.data());
-    std::printf("%s %dx%d records=%d skipped=%d%s\n", options.output.c_str(), size.width(), size.height(), report.recordsPlayed,
-                report.SkippedCount(), report.damaged ? " damaged" : "");
+    return png.data();
+}
+
+std::string DrawingLine(const std::string& output, QSize size, const emf::PlaybackReport& report)
+{
+    char line[64];
+    std::snprintf(line, sizeof line, " %dx%d records=%d skipped=%d%s", size.width(), size.height(), report.recordsPlayed,
+                  report.SkippedCount(), report.damaged ? " damaged" : "");
+    return output + line;
+}
+
+int RenderPage(const emf::Metafile& page, const DrawOptions& options)
+{
+    const QSize size = ImageSize(page, options);
+    emf::PlaybackReport report;
+    const QImage image = emf::PageRenderer::RenderImage(page, size, &report);
+    WriteWholeFile(options.output, EncodePng(image));
+    std::printf("%s\n", DrawingLine(options.output, size, report).c_str());
+    return 0;
+}
+
+// The name pattern with every %d replaced by the page number.
+std::string PageFileName(const std::string& pattern, int n)
+{
+    std::string name = pattern;
+    const std::string number = std::to_string(n);
+    for (std::size_t at = name.find("%d"); at != std::string::npos; at = name.find("%d", at + number.size()))
+        name.replace(at, 2, number);
+    return name;
+}
+
+// Pages first..last, each into its own PNG, drawn on every core: each worker takes the next page
+// number, fetches the page and draws and encodes it alone. The document serializes the fetches
+// itself (they are cheap next to drawing). A failing page stops the workers from taking more and
+// fails the command, naming the page.
+int RenderPages(ReportDocument& report, int first, int last, const DrawOptions& options)
+{
+    // As RenderImage allows; drawn in one pass here, the page skips its check.
+    constexpr int kMaxImageSide = 20000;
+    const int count = last - first + 1;
+    std::vector<std::string> lines(static_cast<std::size_t>(count));
+    std::atomic<int> next = first;
+    std::mutex failureLock;
+    std::optional<std::pair<int, std::string>> failure; // the lowest page that failed, and why
+
+    const auto drawPage = [&](int n) {
+        const auto page = report.Page(n);
+        if (!page)
+            throw std::runtime_error("the report has no page " + std::to_string(n));
+        const QSize size = ImageSize(*page, options);
+        if (size.width() <= 0 || size.height() <= 0 || size.width() > kMaxImageSide || size.height() > kMaxImageSide)
+            throw std::runtime_error("image size out of range");
+        QImage image(size, QImage::Format_RGB32);
+        if (image.isNull())
+            throw std::runtime_error("not enough memory for the image");
+        // One pass per page: the pages already keep every core busy, bands would only crowd them.
+        const emf::PlaybackReport played = emf::PageRenderer::RenderTile(*page, size, QRect(QPoint(0, 0), size), image);
+        const std::string output = PageFileName(options.output, n);
+        WriteWholeFile(output, EncodePng(image));
+        lines[static_cast<std::size_t>(n - first)] = DrawingLine(output, size, played);
+    };
+    const auto work = [&] {
+        for (int n = next++; n <= last; n = next++) {
+            try {
+                drawPage(n);
+            } catch (const std::exception& error) {
+                next = last + 1;
+                std::lock_guard lock(failureLock);
+                if (!failure || n < failure->first)
+                    failure.emplace(n, error.what());
+            }
+        }
+    };
+    {
+        const int workers = std::min(count, static_cast<int>(std::max(std::thread::hardware_concurrency(), 1u)));
+        std::vector<std::jthread> pool;
+        for (int i = 0; i < workers; ++i)
+            pool.emplace_back(work);
+    }
+    if (failure)
+        throw std::runtime_error("page " + std::to_string(failure->first) + ": " + failure->second);
+    for (const std::string& line : lines)
+        std::printf("%s\n", line.c_str());
     return 0;
 }
 
 int Render(std::span<const std::string> args)
 {
     const DrawOptions options = ParseDrawOptions(args);
+    if (options.pages && options.dpi <= 0 && options.size.isEmpty())
+        throw UsageError();
+    if (options.pages && options.output.find("%d") == std::string::npos)
+        throw std::runtime_error("--pages writes one file per page: -o takes a name with %d for the page number");
     ReportDocument report;
     report.Open(options.files[0]);
+    if (options.pages) {
+        const int total = report.PageCount();
+        const int first = options.pages->first == 0 ? 1 : options.pages->first;
+        const int last = options.pages->second == 0 ? total : options.pages->second;
+        if (last > total || first > total)
+            throw std::runtime_error("the report has no page " + std::to_string(std::max(first, last)) + ": it has " +
+                                     std::to_string(total));
+        return RenderPages(report, first, last, options);
+    }
     const auto page = report.Page(options.page);
     if (!page)
         throw std::runtime_error("the report has no page " + std::to_string(options.page));
@@ -223,12 +364,83 @@ int Render(std::span<const std::string> args)
 int RenderEmf(std::span<const std::string> args)
 {
     const DrawOptions options = ParseDrawOptions(args);
+    if (options.pages)
+        throw UsageError();
     return RenderPage(emf::Metafile(ReadWholeFile(options.files[0])), options);
 }
+
+// Pages 1, 2, ... fetched on a thread of its own while the caller draws the one before: at most
+// `ahead` pages wait in memory. A fetch that fails reaches the caller when it asks for that page,
+// as the same exception.
+class PagePrefetcher {
+public:
+    PagePrefetcher(ReportDocument& report, int pageCount, std::size_t ahead)
+        : report_(report), pageCount_(pageCount), ahead_(ahead), fetcher_([this](std::stop_token stop) { Fetch(stop); })
+    {
+    }
+
+    // Pages must be asked for in order, each once.
+    std::unique_ptr<emf::Metafile> Page(int n)
+    {
+        if (n != nextWanted_++)
+            throw std::logic_error("pages are prefetched in order");
+        std::unique_lock lock(lock_);
+        changed_.wait(lock, [this] { return !ready_.empty(); });
+        Fetched fetched = std::move(ready_.front());
+        ready_.pop_front();
+        changed_.notify_all();
+        if (fetched.error)
+            std::rethrow_exception(fetched.error);
+        return std::move(fetched.page);
+    }
+
+private:
+    struct Fetched {
+        std::unique_ptr<emf::Metafile> page;
+        std::exception_ptr error;
+    };
+
+    void Fetch(std::stop_token stop)
+    {
+        for (int n = 1; n <= pageCount_; ++n) {
+            {
+                // Room first, then the fetch: no page waits outside the queue.
+                std::unique_lock lock(lock_);
+                if (!changed_.wait(lock, stop, [this] { return ready_.size() < ahead_; }))
+                    return;
+            }
+            Fetched fetched;
+            try {
+                fetched.page = report_.Page(n);
+            } catch (...) {
+                fetched.error = std::current_exception();
+            }
+            std::lock_guard lock(lock_);
+            const bool failed = fetched.error != nullptr;
+            ready_.push_back(std::move(fetched));
+            changed_.notify_all();
+            // The caller stops at the failed page: nothing after it is wanted.
+            if (failed)
+                return;
+        }
+    }
+
+    ReportDocument& report_;
+    const int pageCount_;
+    const std::size_t ahead_;
+    int nextWanted_ = 1;
+    std::mutex lock_;
+    std::condition_variable_any changed_;
+    std::deque<Fetched> ready_;
+    // Last: it starts once the rest is built and is stopped and joined before the rest goes.
+    std::jthread fetcher_;
+};
 
 int Pdf(std::span<const std::string> args)
 {
     const DrawOptions options = ParseDrawOptions(args);
+    if (options.pages)
+        throw UsageError();
     ReportDocument report;
     report.Open(options.files[0]);
     const int pages = report.PageCount();
@@ -236,8 +448,13 @@ int Pdf(std::span<const std::string> args)
         throw std::runtime_error("the report has no pages");
     QBuffer pdf;
     pdf.open(QIODevice::WriteOnly);
-    emf::PageRenderer::WritePdf(pages, [&report](int n) { return report.Page(n); }, pdf,
-                                QString::fromStdString(std::filesystem::path(options.files[0]).stem().string()));
+    {
+        // The PDF is drawn on this thread; decompressing and checking the next pages need not wait for it.
+        constexpr std::size_t kPagesAhead = 8;
+        PagePrefetcher prefetcher(report, pages, kPagesAhead);
+        emf::PageRenderer::WritePdf(pages, [&prefetcher](int n) { return prefetcher.Page(n); }, pdf,
+                                    QString::fromStdString(std::filesystem::path(options.files[0]).stem().string()));
+    }
     WriteWholeFile(options.output, pdf.data());
     std::printf("%d pages written to %s\n", pages, options.output.c_str());
     return 0;
@@ -297,39 +514,6 @@ int Demo(std::span<const std::string> args)
     printer.WriteReportFile(output);
     std::printf("%d pages written to %s\n", printer.PageTotal(), output.c_str());
     return 0;
-}
-
-// A whole decimal number from 1 up, and nothing else: no sign, no spaces, no trailing text.
-std::optional<int> PositiveNumber(std::string_view text)
-{
-    int value = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || text.front() == '-' || error != std::errc() || stop != end || value < 1)
-        return std::nullopt;
-    return value;
-}
-
-// The pages of --pages as the printer object takes them, 0 standing for the first or last page:
-// "A-B", "A-" (A to the end), "-B" (the start to B) or a single "N".
-std::pair<int, int> ParsePageRange(std::string_view text)
-{
-    const auto bad = [] { return std::runtime_error("--pages takes N, A-B, A- or -B, pages counted from 1 and A not after B"); };
-    const std::size_t dash = text.find('-');
-    if (dash == std::string_view::npos) {
-        const auto page = PositiveNumber(text);
-        if (!page)
-            throw bad();
-        return {*page, *page};
-    }
-    const std::string_view from = text.substr(0, dash), to = text.substr(dash + 1);
-    if (from.empty() && to.empty())
-        throw bad();
-    const auto first = from.empty() ? std::optional(0) : PositiveNumber(from);
-    const auto last = to.empty() ? std::optional(0) : PositiveNumber(to);
-    if (!first || !last || (*last != 0 && *first > *last))
-        throw bad();
-    return {*first, *last};
 }
 
 int Print(std::span<const std::string> args)

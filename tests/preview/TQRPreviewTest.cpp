@@ -99,11 +99,16 @@ TEST_F(PreviewTest, PagesAreFetchedOnlyWhenTheShownPageChanges)
     preview.show();
     QCoreApplication::processEvents();
     preview.PageView()->repaint();
-    const int drawn = preview.PageView()->PagesDrawn();
+    preview.PageView()->Tiles()->WaitUntilIdle();
     preview.verticalScrollBar()->setValue(100);
     preview.PageView()->repaint();
+    preview.PageView()->Tiles()->WaitUntilIdle();
+    const int drawn = preview.PageView()->Tiles()->TilesDrawn();
+    preview.verticalScrollBar()->setValue(0);
+    preview.PageView()->repaint();
     preview.viewport()->repaint();
-    EXPECT_EQ(preview.PageView()->PagesDrawn(), drawn) << "scrolling and repainting reuse the drawn page";
+    preview.PageView()->Tiles()->WaitUntilIdle();
+    EXPECT_EQ(preview.PageView()->Tiles()->TilesDrawn(), drawn) << "scrolling back and repainting reuse the drawn tiles";
 }
 
 TEST_F(PreviewTest, NotificationsBecomeEventsAndLoadAPendingPage)

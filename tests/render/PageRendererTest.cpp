@@ -1,12 +1,11 @@
 #include "render/PageRenderer.h"
+#include "support/InkComparison.h"
 #include "support/TestSupport.h"
 
 #include <QImage>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -15,6 +14,7 @@
 #include <vector>
 
 using namespace tarvolo::emf;
+using tarvolo::test::MisplacedPixels;
 namespace fs = std::filesystem;
 
 // A page drawn in pieces (tiles of the preview, bands on several cores) is the page drawn in one
@@ -46,31 +46,6 @@ QImage OnePass(const Metafile& page, QSize size)
     return whole;
 }
 
-int ChannelDifference(QRgb a, QRgb b)
-{
-    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
-}
-
-// Pixels of `drawn` that no pixel of `expected` within one pixel matches. Coordinates of a piece
-// are the page's less the piece's offset, which may round a point lying exactly between two pixels
-// the other way: a shift of one pixel, nothing more, is allowed.
-int MisplacedPixels(const QImage& drawn, const QImage& expected)
-{
-    constexpr int kTolerance = 24;
-    int count = 0;
-    for (int y = 0; y < drawn.height(); ++y)
-        for (int x = 0; x < drawn.width(); ++x) {
-            const QRgb pixel = drawn.pixel(x, y);
-            if (pixel == expected.pixel(x, y))
-                continue;
-            bool matched = false;
-            for (int dy = -1; dy <= 1 && !matched; ++dy)
-                for (int dx = -1; dx <= 1 && !matched; ++dx)
-                    matched = expected.valid(x + dx, y + dy) && ChannelDifference(pixel, expected.pixel(x + dx, y + dy)) <= kTolerance;
-            count += !matched;
-        }
-    return count;
-}
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "InkComparison.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 namespace tarvolo::test {
@@ -55,6 +56,33 @@ InkComparison InkComparison::Compare(const QImage& reference, const QImage& cand
     const auto refInk = InkMask(ref), candInk = InkMask(cand);
     const int w = ref.width(), h = ref.height();
     return {Covered(refInk, Dilate(candInk, w, h)), Covered(candInk, Dilate(refInk, w, h))};
+}
+
+namespace {
+
+int ChannelDifference(QRgb a, QRgb b)
+{
+    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+}
+
+} // namespace
+
+int MisplacedPixels(const QImage& drawn, const QImage& expected)
+{
+    constexpr int kTolerance = 24;
+    int count = 0;
+    for (int y = 0; y < drawn.height(); ++y)
+        for (int x = 0; x < drawn.width(); ++x) {
+            const QRgb pixel = drawn.pixel(x, y);
+            if (pixel == expected.pixel(x, y))
+                continue;
+            bool matched = false;
+            for (int dy = -1; dy <= 1 && !matched; ++dy)
+                for (int dx = -1; dx <= 1 && !matched; ++dx)
+                    matched = expected.valid(x + dx, y + dy) && ChannelDifference(pixel, expected.pixel(x + dx, y + dy)) <= kTolerance;
+            count += !matched;
+        }
+    return count;
 }
 
 } // namespace tarvolo::test

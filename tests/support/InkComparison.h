@@ -13,4 +13,9 @@ struct InkComparison {
     static InkComparison Compare(const QImage& reference, const QImage& candidate);
 };
 
+// Pixels of `drawn` that no pixel of `expected` within one pixel matches (each channel within 24).
+// A drawing cut into pieces maps the page's coordinates less the piece's offset, which may round a
+// point lying exactly between two pixels the other way: a shift of one pixel is no fault.
+int MisplacedPixels(const QImage& drawn, const QImage& expected);
+
 } // namespace tarvolo::test

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "metafile/Metafile.h"
+
+#include <QHash>
+#include <QImage>
+#include <QObject>
+#include <QRect>
+#include <QSet>
+#include <QThreadPool>
+
+#include <atomic>
+#include <cstdint>
+#include <list>
+#include <memory>
+
+namespace tarvolo::preview {
+
+// A page as the preview shows it: its metafile stretched over a paper of logicalSize pixels,
+// white inside a one-pixel frame and the shadow, at a device pixel ratio.
+struct PageDrawing {
+    std::shared_ptr<const emf::Metafile> metafile;
+    std::uint64_t content = 0; // identifies the metafile's bytes: another report's page 1 is another drawing
+    QSize logicalSize;
+    qreal ratio = 1;
+
+    QSize DeviceSize() const;
+    static std::uint64_t ContentOf(const emf::Metafile& metafile);
+};
+
+// One piece of a drawing: a square tile of the page's device pixels, or (index -1, -1) the
+// page's overview, a small image of the whole page shown scaled while tiles are drawn.
+struct TileKey {
+    std::uint64_t content = 0;
+    QSize logicalSize;
+    int ratioPermille = 1000;
+    QPoint index;
+
+    bool operator==(const TileKey&) const = default;
+};
+size_t qHash(const TileKey& key, size_t seed = 0) noexcept;
+
+// Draws pages in tiles on worker threads and keeps them, with the overviews, in a cache bounded
+// in bytes (the least recently used go first). Tiles asked for while queued are queued once.
+class PageTiles : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int kTileSide = 768;
+    static constexpr int kOverviewSide = 1024; // the overview's longer side, at most
+    enum Priority { ReadAhead = 0, Visible = 10 };
+
+    explicit PageTiles(QObject* parent = nullptr);
+    ~PageTiles() override;
+
+    // The tile if it is drawn; otherwise a null image, and the tile is queued for drawing.
+    QImage Tile(const PageDrawing& drawing, QPoint index, Priority priority);
+    bool HasTile(const PageDrawing& drawing, QPoint index) const;
+    // The page's overview, drawn now if it is not kept.
+    QImage Overview(const PageDrawing& drawing);
+    // The device rectangle of a tile, and the tiles a device rectangle touches.
+    static QRect TileRect(const PageDrawing& drawing, QPoint index);
+    static QRect TilesCovering(const PageDrawing& drawing, const QRect& deviceArea);
+
+    // Tiles queued and not started are dropped (the page or the zoom changed); tiles being drawn
+    // are kept when they finish.
+    void DropQueued();
+    int Queued() const { return static_cast<int>(queued_.size()); }
+    void SetBudget(qint64 bytes);
+    qint64 Budget() const { return budget_; }
+    qint64 Bytes() const { return bytes_; }
+    // Tiles drawn from their metafiles so far; for tests and benchmarks.
+    int TilesDrawn() const { return tilesDrawn_; }
+    // Waits until no tile is queued or being drawn; for tests and benchmarks.
+    void WaitUntilIdle();
+
+signals:
+    void TileDrawn();
+
+private:
+    struct Entry {
+        TileKey key;
+        QImage image;
+    };
+    static TileKey KeyOf(const PageDrawing& drawing, QPoint index);
+    static QImage Draw(const PageDrawing& drawing, QRect deviceRect, QSize imageSize);
+    const QImage* Find(const TileKey& key);
+    void Keep(const TileKey& key, QImage image);
+    void Evict();
+    void Arrived(int generation, const TileKey& key, QImage image);
+
+    QThreadPool pool_;
+    std::list<Entry> entries_; // most recently used first
+    QHash<TileKey, std::list<Entry>::iterator> index_;
+    QSet<TileKey> queued_;
+    std::shared_ptr<std::atomic<int>> generation_ = std::make_shared<std::atomic<int>>(0);
+    qint64 bytes_ = 0;
+    qint64 budget_ = 64 << 20;
+    int tilesDrawn_ = 0;
+};
+
+} // namespace tarvolo::preview

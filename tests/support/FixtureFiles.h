@@ -13,6 +13,12 @@ inline std::filesystem::path ReportFixture(const std::string& name)
     return std::filesystem::path(TARVOLO_FIXTURE_DIR) / "reports" / name;
 }
 
+// The bundled sample report.
+inline std::filesystem::path SampleReportFile()
+{
+    return std::filesystem::path(TARVOLO_FIXTURE_DIR) / ".." / ".." / "samples" / "sample-report.qrp";
+}
+
 // Every report file of the project: the fixtures and the bundled sample.
 inline std::vector<std::filesystem::path> AllReportFiles()
 {
@@ -21,7 +27,7 @@ inline std::vector<std::filesystem::path> AllReportFiles()
         if (entry.path().extension() == ".qrp")
             files.push_back(entry.path());
     std::sort(files.begin(), files.end());
-    files.push_back(std::filesystem::path(TARVOLO_FIXTURE_DIR) / ".." / ".." / "samples" / "sample-report.qrp");
+    files.push_back(SampleReportFile());
     return files;
 }
 

@@ -1,5 +1,6 @@
 // qrptool render --pages A-B: a range of pages drawn on every core, one PNG per page.
 
+#include "support/FixtureFiles.h"
 #include "support/QrptoolRunner.h"
 #include "support/TestSupport.h"
 
@@ -18,7 +19,7 @@ namespace {
 
 std::string SampleReport()
 {
-    return (std::filesystem::path(TARVOLO_FIXTURE_DIR) / ".." / ".." / "samples" / "sample-report.qrp").string();
+    return test::SampleReportFile().string();
 }
 
 std::set<std::string> FileNames(const std::filesystem::path& folder)

@@ -17,7 +17,7 @@ namespace {
 
 std::string SampleReport()
 {
-    return (std::filesystem::path(TARVOLO_FIXTURE_DIR) / ".." / ".." / "samples" / "sample-report.qrp").string();
+    return test::SampleReportFile().string();
 }
 
 // The width and height a PNG's header gives, or 0 x 0 for bytes that are not a PNG.

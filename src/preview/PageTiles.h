@@ -58,6 +58,7 @@ public:
     bool HasTile(const PageDrawing& drawing, QPoint index) const;
     // The page's overview, drawn now if it is not kept.
     QImage Overview(const PageDrawing& drawing);
+    static TileKey KeyOf(const PageDrawing& drawing, QPoint index);
     // The device rectangle of a tile, and the tiles a device rectangle touches.
     static QRect TileRect(const PageDrawing& drawing, QPoint index);
     static QRect TilesCovering(const PageDrawing& drawing, const QRect& deviceArea);
@@ -82,7 +83,6 @@ private:
         TileKey key;
         QImage image;
     };
-    static TileKey KeyOf(const PageDrawing& drawing, QPoint index);
     static QImage Draw(const PageDrawing& drawing, QRect deviceRect, QSize imageSize);
     const QImage* Find(const TileKey& key);
     void Keep(const TileKey& key, QImage image);

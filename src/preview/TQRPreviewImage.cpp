@@ -120,7 +120,7 @@ void TQRPreviewImage::ReadAhead()
     if (!ReportPrinter_ || tiles_->Queued() > 0)
         return;
     const PageDrawing shown = Drawing(ShownMetafile_, shownContent_);
-    const TileKey done{shownContent_, shown.logicalSize, static_cast<int>(shown.ratio * 1000), QPoint(ShownPage_, 0)};
+    const TileKey done = PageTiles::KeyOf(shown, QPoint(ShownPage_, 0)); // the page's number stands for a tile
     if (done == readAheadDone_)
         return;
     readAheadDone_ = done;

@@ -32,7 +32,7 @@ QSize PageRenderer::SizeAtDpi(const Metafile& page, double dpi)
     return QSize(static_cast<int>(std::floor(mm.width() / 25.4 * dpi + 0.5)), static_cast<int>(std::floor(mm.height() / 25.4 * dpi + 0.5)));
 }
 
-QImage PageRenderer::RenderImage(const Metafile& page, QSize size, PlaybackReport* report)
+QImage PageRenderer::RenderImage(const Metafile& page, QSize size, PlaybackReport* report, Cores cores)
 {
     if (size.width() <= 0 || size.height() <= 0 || size.width() > kMaxImageSide || size.height() > kMaxImageSide)
         throw std::runtime_error("image size out of range");
@@ -40,8 +40,8 @@ QImage PageRenderer::RenderImage(const Metafile& page, QSize size, PlaybackRepor
     if (image.isNull())
         throw std::runtime_error("not enough memory for the image");
 
-    const int cores = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
-    const int bands = static_cast<qint64>(size.width()) * size.height() < kBandedImagePixels ? 1 : std::min(cores, size.height());
+    const int available = cores == Cores::One ? 1 : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
+    const int bands = static_cast<qint64>(size.width()) * size.height() < kBandedImagePixels ? 1 : std::min(available, size.height());
     std::vector<PlaybackReport> results(static_cast<std::size_t>(bands));
     auto drawBand = [&](int band) {
         const int top = size.height() * band / bands, bottom = size.height() * (band + 1) / bands;

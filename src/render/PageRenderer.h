@@ -19,9 +19,11 @@ class PageRenderer {
 public:
     // The page's frame at dpi dots per inch, as the reference renderer sizes it.
     static QSize SizeAtDpi(const Metafile& page, double dpi);
+    enum class Cores { Every, One };
     // The page stretched onto a white image of the given size. A large image is drawn in bands on
-    // every core; the bands join into exactly the image one pass draws.
-    static QImage RenderImage(const Metafile& page, QSize size, PlaybackReport* report = nullptr);
+    // every core, which join into exactly the image one pass draws; callers that already keep
+    // every core busy with pages of their own ask for one pass.
+    static QImage RenderImage(const Metafile& page, QSize size, PlaybackReport* report = nullptr, Cores cores = Cores::Every);
     // The part `tile` of the page stretched onto pageSize pixels, on white: the pixels of that
     // rectangle of the whole image, drawn without the rest. `image` is tile-sized, at a device
     // pixel ratio of 1 while it is drawn.

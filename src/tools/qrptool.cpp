@@ -288,8 +288,6 @@ std::string PageFileName(const std::string& pattern, int n)
 // fails the command, naming the page.
 int RenderPages(ReportDocument& report, int first, int last, const DrawOptions& options)
 {
-    // As RenderImage allows; drawn in one pass here, the page skips its check.
-    constexpr int kMaxImageSide = 20000;
     const int count = last - first + 1;
     std::vector<std::string> lines(static_cast<std::size_t>(count));
     std::atomic<int> next = first;
@@ -301,13 +299,9 @@ int RenderPages(ReportDocument& report, int first, int last, const DrawOptions& 
         if (!page)
             throw std::runtime_error("the report has no page " + std::to_string(n));
         const QSize size = ImageSize(*page, options);
-        if (size.width() <= 0 || size.height() <= 0 || size.width() > kMaxImageSide || size.height() > kMaxImageSide)
-            throw std::runtime_error("image size out of range");
-        QImage image(size, QImage::Format_RGB32);
-        if (image.isNull())
-            throw std::runtime_error("not enough memory for the image");
         // One pass per page: the pages already keep every core busy, bands would only crowd them.
-        const emf::PlaybackReport played = emf::PageRenderer::RenderTile(*page, size, QRect(QPoint(0, 0), size), image);
+        emf::PlaybackReport played;
+        const QImage image = emf::PageRenderer::RenderImage(*page, size, &played, emf::PageRenderer::Cores::One);
         const std::string output = PageFileName(options.output, n);
         WriteWholeFile(output, EncodePng(image));
         lines[static_cast<std::size_t>(n - first)] = DrawingLine(output, size, played);

@@ -84,7 +84,7 @@ void TQRPreviewImage::paintEvent(QPaintEvent* event)
     const QRect visible = visibleRegion().boundingRect();
     const QRect onScreen = PageTiles::TilesCovering(drawing, ToDevice(visible, drawing.ratio));
     constexpr qint64 kTileBytes = qint64{4} * PageTiles::kTileSide * PageTiles::kTileSide;
-    tiles_->SetBudget(std::clamp<qint64>(3 * kTileBytes * onScreen.width() * onScreen.height() + (24 << 20), 64 << 20, 512 << 20));
+    tiles_->SetBudget(std::clamp<qint64>(3 * kTileBytes * onScreen.width() * onScreen.height() + (16 << 20), 64 << 20, 512 << 20));
 
     QPainter painter(this);
     const QSize device = drawing.DeviceSize();

@@ -1,10 +1,12 @@
 #include "EmfPlayback.h"
 
 #include "FontMapper.h"
+#include "GlyphImages.h"
 #include "SymbolCharacters.h"
 #include "metafile/GdiConstants.h"
 
 #include <QGlyphRun>
+#include <QPaintEngine>
 
 #include <cmath>
 #include <numeric>
@@ -230,12 +232,20 @@ void EmfPlayback::DrawTextRun(QPointF reference, const QString& text, const std:
         painter_.setTransform(frame);
         if (state_.backgroundMode == gdi::OPAQUE && !(options & gdi::ETO_OPAQUE))
             painter_.fillRect(QRectF(0, -raw.ascent(), total / stretch, raw.ascent() + raw.descent()), state_.backgroundColor);
-        QGlyphRun run;
-        run.setRawFont(raw);
-        run.setGlyphIndexes(glyphs);
-        run.setPositions(positions);
-        painter_.setPen(state_.textColor);
-        painter_.drawGlyphRun(QPointF(0, 0), run);
+        // Only on images: printers and PDF files keep text as text.
+        const bool raster = painter_.paintEngine() && painter_.paintEngine()->type() == QPaintEngine::Raster;
+        if (raster && upright && stretch == 1.0 && GlyphImages::Draws(raw)) {
+            painter_.setTransform(QTransform());
+            GlyphImages::Instance().Draw(painter_, raw, glyphs, positions, start, state_.textColor);
+            painter_.setTransform(frame);
+        } else {
+            QGlyphRun run;
+            run.setRawFont(raw);
+            run.setGlyphIndexes(glyphs);
+            run.setPositions(positions);
+            painter_.setPen(state_.textColor);
+            painter_.drawGlyphRun(QPointF(0, 0), run);
+        }
         if (font.underline)
             painter_.fillRect(underline, state_.textColor);
         if (font.strikeOut)

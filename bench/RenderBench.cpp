@@ -1,4 +1,5 @@
-// Drawing pages with the EMF player, and recording a typical report page.
+// Drawing pages with the EMF player (one pass on one thread, as the reference renderer draws),
+// drawing page images as the tools do (on every core), and recording a typical report page.
 //
 //   build/release/bench/render_bench
 //   scripts/bench-render.sh   (also times the reference renderer on the same pages and sizes)
@@ -48,6 +49,16 @@ void BM_DrawPage(benchmark::State& state, fs::path path, double dpi)
     state.counters["pages_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+// The page as `qrptool render` draws it, a new image each time: in one pass, or in bands on every
+// core. A new image's memory is first touched here, which the timing includes.
+void BM_RenderImage(benchmark::State& state, fs::path path, double dpi)
+{
+    const Metafile page = Load(path);
+    const QSize size = PageRenderer::SizeAtDpi(page, dpi);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(PageRenderer::RenderImage(page, size, nullptr, state.range(0) ? PageRenderer::Cores::Every : PageRenderer::Cores::One));
+}
+
 // A report page: a title, a header row, 40 rows of five columns and a footer.
 void BM_RecordReportPage(benchmark::State& state)
 {
@@ -89,6 +100,9 @@ int main(int argc, char** argv)
             benchmark::RegisterBenchmark(("BM_DrawPage/" + page.stem().string() + "/" + std::to_string(static_cast<int>(dpi)) + "dpi").c_str(),
                                          BM_DrawPage, page, dpi)
                 ->Unit(benchmark::kMillisecond);
+    for (const fs::path& page : BenchPages())
+        benchmark::RegisterBenchmark(("BM_RenderImage/" + page.stem().string() + "/300dpi").c_str(), BM_RenderImage, page, 300.0)
+            ->ArgName("every_core")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -5,6 +5,8 @@
 
 #include <QScrollBar>
 
+#include <cmath>
+
 namespace tarvolo::preview {
 
 using printing::RoundHalfEven;
@@ -13,6 +15,7 @@ namespace {
 
 // Without a printer object the preview sizes a Letter page, its millimetres taken as pixels.
 constexpr long double kLetterWidth = 215.9L, kLetterLength = 279.4L;
+constexpr long double kLargestPaper = 20000; // tenths of a millimetre
 
 } // namespace
 
@@ -40,7 +43,7 @@ void TQRPreview::AttachPrinter(printing::PageSource* printer)
     if (printer)
         printer->AttachPreview(this, [this] { AttachPrinter(nullptr); });
     SetPageNumber(1);
-    PageView_->ShowPage(1);
+    ShowPage(1);
     viewport()->update();
 }
 
@@ -48,10 +51,42 @@ void TQRPreview::SetPageNumber(int page)
 {
     if ((page == PageNumber_ && PageView_->HasPage()) || page <= 0 || !ReportPrinter_ || page > ReportPrinter_->PageTotal())
         return;
-    PageView_->ShowPage(page);
+    ShowPage(page);
     PageNumber_ = page;
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
+}
+
+void TQRPreview::ShowPage(int n)
+{
+    const QSize before = ShownSheet();
+    PageView_->ShowPage(n);
+    if (ShownSheet() != before)
+        ReapplyZoomMode();
+}
+
+void TQRPreview::ReloadShownPage()
+{
+    ShowPage(PageView_->ShownPage());
+}
+
+QSize TQRPreview::ShownSheet() const
+{
+    if (!ReportPrinter_)
+        return QSize(RoundHalfEven(kLetterWidth * 10), RoundHalfEven(kLetterLength * 10));
+    const QSize sheet(ReportPrinter_->SheetWidth(), ReportPrinter_->SheetLength());
+    const emf::Metafile* page = PageView_->ShownMetafile();
+    if (!page)
+        return sheet;
+    const emf::EmfRect& frame = page->Header().rclFrame;
+    const long double width = (static_cast<long double>(frame.right) - frame.left) / 10, height = (static_cast<long double>(frame.bottom) - frame.top) / 10;
+    // A frame of no size, or one larger than any paper (2 m), is no paper to show.
+    if (!(width >= 10 && height >= 10 && width <= kLargestPaper && height <= kLargestPaper))
+        return sheet;
+    // Within 2 mm a page is on its sheet: frames are measured by the recording device.
+    if (std::fabs(width - sheet.width()) <= 20 && std::fabs(height - sheet.height()) <= 20)
+        return sheet;
+    return QSize(RoundHalfEven(width), RoundHalfEven(height));
 }
 
 void TQRPreview::SetZoom(int zoom)
@@ -67,8 +102,9 @@ void TQRPreview::ApplyZoom()
 {
     int imageWidth, imageHeight;
     if (ReportPrinter_) {
-        imageWidth = ReportPrinter_->ToDeviceWidth(ReportPrinter_->SheetWidth() / 100.0L * Zoom_) + 4;
-        imageHeight = ReportPrinter_->ToDeviceHeight(ReportPrinter_->SheetLength() / 100.0L * Zoom_) + 4;
+        const QSize sheet = ShownSheet();
+        imageWidth = ReportPrinter_->ToDeviceWidth(sheet.width() / 100.0L * Zoom_) + 4;
+        imageHeight = ReportPrinter_->ToDeviceHeight(sheet.height() / 100.0L * Zoom_) + 4;
     } else {
         imageWidth = RoundHalfEven(kLetterWidth / 100 * Zoom_) + 4;
         imageHeight = RoundHalfEven(kLetterLength / 100 * Zoom_) + 4;
@@ -86,8 +122,9 @@ void TQRPreview::FitPageToWindow()
 {
     long double a, b;
     if (ReportPrinter_) {
-        const int pw = ReportPrinter_->ToDeviceWidth(ReportPrinter_->SheetWidth());
-        const int ph = ReportPrinter_->ToDeviceHeight(ReportPrinter_->SheetLength());
+        const QSize sheet = ShownSheet();
+        const int pw = ReportPrinter_->ToDeviceWidth(sheet.width());
+        const int ph = ReportPrinter_->ToDeviceHeight(sheet.height());
         if (pw <= 0 || ph <= 0) { // a paper of no size: keep the zoom
             ZoomMode_ = TPreviewZoomMode::zmFitPage;
             return;
@@ -105,7 +142,7 @@ void TQRPreview::FitPageToWindow()
 void TQRPreview::FitPageWidth()
 {
     if (ReportPrinter_) {
-        const int pw = ReportPrinter_->ToDeviceWidth(ReportPrinter_->SheetWidth());
+        const int pw = ReportPrinter_->ToDeviceWidth(ShownSheet().width());
         if (pw > 0)
             SetZoom(RoundHalfEven(static_cast<long double>(width()) / pw * 90));
     } else {
@@ -128,7 +165,7 @@ void TQRPreview::RefreshPendingPage()
 {
     if (ReportPrinter_ && !PageView_->HasPage() && PageView_->ShownPage() <= ReportPrinter_->PagesAvailable()) {
         FitPageWidth();
-        PageView_->ShowPage(PageView_->ShownPage());
+        ShowPage(PageView_->ShownPage());
     }
 }
 

@@ -37,6 +37,11 @@ public:
     void ApplyZoom();
     void ReapplyZoomMode();
     void RefreshPendingPage();
+    // Fetches the shown page again (another report was read into the printer object).
+    void ReloadShownPage();
+    // The paper the shown page is drawn on, in tenths of a millimetre: the report's sheet, or the
+    // page's own frame when it has another size (a landscape page in a portrait report, a label).
+    QSize ShownSheet() const;
 
     TQRPreviewImage* PageView() const { return PageView_; }
 
@@ -48,6 +53,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Shows page n; a page of another shape than the one before re-applies the zoom.
+    void ShowPage(int n);
+
     QWidget* content_;
     TQRPreviewImage* PageView_;
     printing::PageSource* ReportPrinter_ = nullptr;

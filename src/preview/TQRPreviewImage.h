@@ -23,6 +23,7 @@ public:
     void ShowPage(int n);
     int ShownPage() const { return ShownPage_; }
     bool HasPage() const { return ShownMetafile_ != nullptr; }
+    const emf::Metafile* ShownMetafile() const { return ShownMetafile_.get(); }
     void SetReportPrinter(printing::PageSource* printer) { ReportPrinter_ = printer; }
     PageTiles* Tiles() const { return tiles_; }
     // Every tile of the part of the page on screen is drawn: no overview stands in for one.

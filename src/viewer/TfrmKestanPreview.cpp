@@ -177,7 +177,7 @@ void TfrmKestanPreview::OpenReportFile(const QString& fileName)
     ReportPrinter_.ReadReportFile(fileName.toStdString());
     ReapplyZoomButton();
     QRPreview1->SetPageNumber(1);
-    QRPreview1->PageView()->ShowPage(1);
+    QRPreview1->ReloadShownPage();
     ShowPagePosition();
     for (QAction* action : {PrintSetup, Print, ZoomFit, Zoom100, ZoomToWidth})
         action->setEnabled(true);

@@ -1,6 +1,8 @@
 #include "doubles/TestPrinterDevice.h"
 #include "preview/TQRPreview.h"
+#include "docstore/ReportDocument.h"
 #include "printing/TQRPrinter.h"
+#include "render/EmfRecorder.h"
 #include "support/ReportFixtures.h"
 #include "support/TestSupport.h"
 
@@ -47,6 +49,45 @@ TEST_F(PreviewTest, WorkedExampleOfTheZoomRules)
     preview.FitPageToWindow();
     EXPECT_EQ(preview.Zoom(), 59);
     EXPECT_EQ(preview.PageView()->geometry(), QRect(264, 17, 472, 666));
+}
+
+// A landscape page and a label in a portrait A4 report: each shown in its own proportions, zoomed
+// by the same rules as if it were the sheet.
+TEST_F(PreviewTest, PagesOfAnotherShapeAreShownInTheirOwnProportions)
+{
+    const auto path = folder / "mixed.qrp";
+    {
+        docstore::ReportDocument report;
+        report.CreateNew(false);
+        for (const QSize size : {QSize(794, 1123), QSize(1123, 794), QSize(378, 189)}) {
+            emf::EmfRecorder page(size.width(), size.height());
+            page.TextOut(10, 10, "page");
+            report.AppendPage(page.Finish());
+        }
+        report.Complete();
+        report.SaveCopy(path.string());
+    }
+    printer.ReadReportFile(path.string());
+    preview.resize(1000, 700);
+    preview.AttachPrinter(&printer);
+    preview.SetZoom(100);
+    EXPECT_EQ(preview.PageView()->size(), QSize(798, 1127));
+    preview.SetPageNumber(2);
+    EXPECT_EQ(preview.PageView()->width(), 1127) << "the landscape page, wider than tall";
+    EXPECT_NEAR(preview.PageView()->height(), 798, 1);
+    EXPECT_EQ(preview.Zoom(), 100);
+
+    preview.FitPageWidth();
+    const int fittedWidth = preview.PageView()->width();
+    EXPECT_LT(preview.PageView()->height(), fittedWidth);
+    preview.SetPageNumber(3);
+    EXPECT_EQ(preview.ZoomMode(), TPreviewZoomMode::zmFitWidth);
+    // Zooms are whole percentages: fitted widths of pages of other sizes differ by a few pixels.
+    EXPECT_NEAR(preview.PageView()->width(), fittedWidth, 3) << "fit-width fits the label's width";
+    EXPECT_NEAR(preview.PageView()->height() - 4, (fittedWidth - 4) / 2, 2);
+    preview.SetPageNumber(1);
+    EXPECT_NEAR(preview.PageView()->width(), fittedWidth, 3);
+    EXPECT_GT(preview.PageView()->height(), fittedWidth);
 }
 
 TEST_F(PreviewTest, ZoomLimitsAndTheLetterFallback)

@@ -103,21 +103,33 @@ QImage PageTiles::Tile(const PageDrawing& drawing, QPoint index, Priority priori
     const TileKey key = KeyOf(drawing, index);
     if (const QImage* kept = Find(key))
         return *kept;
-    if (!queued_.contains(key) && drawing.metafile) {
-        queued_.insert(key);
-        const QRect rect = TileRect(drawing, index);
-        const int generation = generation_->load();
-        pool_.start(
-            [this, current = generation_, generation, drawing, key, rect] {
-                if (current->load() != generation)
-                    return; // dropped while queued
-                QImage image = Draw(drawing, rect, rect.size());
-                QMetaObject::invokeMethod(
-                    this, [this, generation, key, image] { Arrived(generation, key, image); }, Qt::QueuedConnection);
-            },
-            priority);
-    }
+    const QRect rect = TileRect(drawing, index);
+    Queue(key, priority, [drawing, rect] { return Draw(drawing, rect, rect.size()); });
     return QImage();
+}
+
+void PageTiles::QueueOverview(const PageDrawing& drawing, Priority priority)
+{
+    const TileKey key = KeyOf(drawing, kOverviewIndex);
+    if (!index_.contains(key))
+        Queue(key, priority, [drawing] { return DrawOverview(drawing); });
+}
+
+void PageTiles::Queue(const TileKey& key, Priority priority, std::function<QImage()> draw)
+{
+    if (queued_.contains(key))
+        return;
+    queued_.insert(key);
+    const int generation = generation_->load();
+    pool_.start(
+        [this, current = generation_, generation, key, draw = std::move(draw)] {
+            if (current->load() != generation)
+                return; // dropped while queued
+            QImage image = draw();
+            QMetaObject::invokeMethod(
+                this, [this, generation, key, image] { Arrived(generation, key, image); }, Qt::QueuedConnection);
+        },
+        priority);
 }
 
 bool PageTiles::HasTile(const PageDrawing& drawing, QPoint index) const
@@ -127,17 +139,22 @@ bool PageTiles::HasTile(const PageDrawing& drawing, QPoint index) const
 
 QImage PageTiles::Overview(const PageDrawing& drawing)
 {
-    const TileKey key = KeyOf(drawing, QPoint(-1, -1));
+    const TileKey key = KeyOf(drawing, kOverviewIndex);
     if (const QImage* kept = Find(key))
         return *kept;
+    QImage overview = DrawOverview(drawing);
+    Keep(key, overview);
+    return overview;
+}
+
+QImage PageTiles::DrawOverview(const PageDrawing& drawing)
+{
     const QSize device = drawing.DeviceSize();
     const double scale = std::min(1.0, static_cast<double>(kOverviewSide) / std::max({device.width(), device.height(), 1}));
     PageDrawing small = drawing;
     small.ratio = drawing.ratio * scale;
     const QSize size = small.DeviceSize().expandedTo(QSize(1, 1));
-    QImage overview = Draw(small, QRect(QPoint(0, 0), size), size);
-    Keep(key, overview);
-    return overview;
+    return Draw(small, QRect(QPoint(0, 0), size), size);
 }
 
 void PageTiles::Evict()

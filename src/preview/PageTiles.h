@@ -10,6 +10,7 @@
 #include <QThreadPool>
 
 #include <atomic>
+#include <functional>
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -58,6 +59,8 @@ public:
     bool HasTile(const PageDrawing& drawing, QPoint index) const;
     // The page's overview, drawn now if it is not kept.
     QImage Overview(const PageDrawing& drawing);
+    // The page's overview drawn by a worker, for a page about to be shown.
+    void QueueOverview(const PageDrawing& drawing, Priority priority);
     static TileKey KeyOf(const PageDrawing& drawing, QPoint index);
     // The device rectangle of a tile, and the tiles a device rectangle touches.
     static QRect TileRect(const PageDrawing& drawing, QPoint index);
@@ -83,7 +86,10 @@ private:
         TileKey key;
         QImage image;
     };
+    static constexpr QPoint kOverviewIndex{-1, -1};
     static QImage Draw(const PageDrawing& drawing, QRect deviceRect, QSize imageSize);
+    static QImage DrawOverview(const PageDrawing& drawing);
+    void Queue(const TileKey& key, Priority priority, std::function<QImage()> draw);
     const QImage* Find(const TileKey& key);
     void Keep(const TileKey& key, QImage image);
     void Evict();

@@ -90,8 +90,13 @@ void TQRPreviewImage::paintEvent(QPaintEvent* event)
     const QSize device = drawing.DeviceSize();
     // A repaint of the whole widget asks for the whole page: only what shows is drawn.
     const QRect tiles = PageTiles::TilesCovering(drawing, ToDevice(event->rect().intersected(visible), drawing.ratio));
-    QImage overview;
+    // The stand-in comes first: the workers start on the tiles once it is drawn, and do not slow
+    // the drawing the window waits for.
     bool finished = true;
+    for (int row = tiles.top(); row <= tiles.bottom() && finished; ++row)
+        for (int column = tiles.left(); column <= tiles.right() && finished; ++column)
+            finished = tiles_->HasTile(drawing, QPoint(column, row));
+    const QImage overview = finished ? QImage() : tiles_->Overview(drawing);
     for (int row = tiles.top(); row <= tiles.bottom(); ++row)
         for (int column = tiles.left(); column <= tiles.right(); ++column) {
             const QRect deviceRect = PageTiles::TileRect(drawing, QPoint(column, row));
@@ -101,9 +106,6 @@ void TQRPreviewImage::paintEvent(QPaintEvent* event)
                 painter.drawImage(target, tile);
                 continue;
             }
-            finished = false;
-            if (overview.isNull())
-                overview = tiles_->Overview(drawing);
             const double scale = static_cast<double>(overview.width()) / std::max(device.width(), 1);
             painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
             painter.drawImage(target, overview, QRectF(QPointF(deviceRect.topLeft()) * scale, QSizeF(deviceRect.size()) * scale));
@@ -138,7 +140,7 @@ void TQRPreviewImage::ReadAhead()
         if (!page)
             continue;
         const PageDrawing drawing = Drawing(page, PageDrawing::ContentOf(*page));
-        tiles_->Overview(drawing);
+        tiles_->QueueOverview(drawing, PageTiles::ReadAhead);
         const QRect tiles = PageTiles::TilesCovering(drawing, top);
         for (int row = tiles.top(); row <= tiles.bottom(); ++row)
             for (int column = tiles.left(); column <= tiles.right(); ++column)

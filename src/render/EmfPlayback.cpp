@@ -131,8 +131,13 @@ PlaybackReport EmfPlayer::Play(const Metafile& metafile, QPainter& painter, cons
     return EmfPlayback(metafile, painter, target).Run();
 }
 
-EmfPlayback::EmfPlayback(const Metafile& metafile, QPainter& painter, const QRectF& target)
-    : metafile_(metafile), painter_(painter)
+PlaybackReport EmfPlayer::Play(const Metafile& metafile, QPainter& painter, const QRectF& target, const TextSink& sink)
+{
+    return EmfPlayback(metafile, painter, target, sink ? &sink : nullptr).Run();
+}
+
+EmfPlayback::EmfPlayback(const Metafile& metafile, QPainter& painter, const QRectF& target, const TextSink* textSink)
+    : metafile_(metafile), painter_(painter), textSink_(textSink)
 {
     const EmfHeader& header = metafile.Header();
     const double frameWidth = static_cast<double>(header.rclFrame.right) - header.rclFrame.left;

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRawFont>
 
 #include <optional>
 #include <vector>
@@ -19,7 +20,7 @@ namespace tarvolo::emf {
 // table and the drawing of each record. Record handlers are spread over EmfPlayback*.cpp by topic.
 class EmfPlayback {
 public:
-    EmfPlayback(const Metafile& metafile, QPainter& painter, const QRectF& target);
+    EmfPlayback(const Metafile& metafile, QPainter& painter, const QRectF& target, const TextSink* textSink = nullptr);
     PlaybackReport Run();
 
 private:
@@ -73,6 +74,8 @@ private:
     void DrawText(const EmfRecord& record, std::size_t textOffset, bool wide);
     void DrawTextRun(QPointF reference, const QString& text, const std::vector<double>& dx, std::uint32_t options,
                      std::optional<RectL> rect, bool glyphIndexes);
+    void ReportText(const QString& shown, const QVector<QPointF>& positions, const std::vector<double>& advances,
+                    const QTransform& frame, double stretch, const QRawFont& raw, QPointF start, double em) const;
 
     // Bitmaps. Only the part of a bitmap that shows is decoded, at about the size it shows at:
     // `image` holds that part and `whole` says where the blit's whole source rectangle lies in
@@ -106,6 +109,7 @@ private:
 
     const Metafile& metafile_;
     QPainter& painter_;
+    const TextSink* textSink_; // null when nobody asks for the text
     static constexpr std::uint64_t kNoClipSerial = ~std::uint64_t{0};
     QTransform init_;                    // reference device pixels to the painter's device
     QRect deviceRect_;                   // the painter's device, in its pixels

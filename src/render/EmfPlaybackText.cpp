@@ -160,13 +160,15 @@ void EmfPlayback::DrawTextRun(QPointF reference, const QString& text, const std:
         return;
 
     QVector<quint32> glyphs;
+    QString shown; // the characters drawn, when the record has characters and not glyph indexes
     if (glyphIndexes) {
         for (QChar c : text)
             glyphs.push_back(c.unicode());
     } else {
         // A symbol face's codes become the symbols they stand for, one glyph per code as the
         // advances expect, drawn by the family that stands in for the face.
-        glyphs = raw.glyphIndexesForString(SymbolText(SymbolFaceOf(font.faceName), text));
+        shown = SymbolText(SymbolFaceOf(font.faceName), text);
+        glyphs = raw.glyphIndexesForString(shown);
     }
     if (glyphs.isEmpty())
         return;
@@ -211,6 +213,8 @@ void EmfPlayback::DrawTextRun(QPointF reference, const QString& text, const std:
     const double thickness = std::max(1.0, raw.lineThickness());
     const QRectF underline(0, raw.underlinePosition() - thickness / 2, total / stretch, thickness);
     const QRectF strikeOut(0, -raw.xHeight() / 2 - thickness / 2, total / stretch, thickness);
+    if (textSink_ && !shown.isEmpty())
+        ReportText(shown, positions, advances, frame, stretch, raw, start, em);
 
     if (inPath_) {
         // Glyph indexes name glyphs of the stand-in font, as when drawn, so their outlines come
@@ -260,6 +264,28 @@ void EmfPlayback::DrawTextRun(QPointF reference, const QString& text, const std:
     // Lines that follow in the path start at the current position, not at the last glyph.
     if (inPath_)
         path_.moveTo(toDevice.map(state_.currentPosition));
+}
+
+// Each character's box spans its advance along the baseline and the font's ascent and descent
+// across it. A surrogate pair is one glyph: both halves get its box.
+void EmfPlayback::ReportText(const QString& shown, const QVector<QPointF>& positions, const std::vector<double>& advances,
+                             const QTransform& frame, double stretch, const QRawFont& raw, QPointF start, double em) const
+{
+    TextRun run;
+    run.text = shown;
+    run.origin = start;
+    run.em = em;
+    run.boxes.reserve(shown.size());
+    const double ascent = raw.ascent(), height = raw.ascent() + raw.descent();
+    qsizetype glyph = 0;
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        const qsizetype g = std::min(glyph, positions.size() - 1);
+        const QRectF box(positions[g].x(), -ascent, advances[static_cast<std::size_t>(g)] / stretch, height);
+        run.boxes.push_back(frame.mapRect(box.normalized()));
+        if (!(shown[i].isHighSurrogate() && i + 1 < shown.size() && shown[i + 1].isLowSurrogate()))
+            ++glyph;
+    }
+    (*textSink_)(run);
 }
 
 } // namespace tarvolo::emf

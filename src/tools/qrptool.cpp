@@ -6,6 +6,7 @@
 #include "docstore/ReportVerifier.h"
 #include "docstore/StreamErrors.h"
 #include "render/PageRenderer.h"
+#include "render/PageText.h"
 #include "platform/NoPrinterDevice.h"
 #include "platform/QtPrinterDevice.h"
 #include "printing/TQRPrinter.h"
@@ -48,7 +49,7 @@ constexpr const char* kUsage =
     " | render FILE --pages A-B (--dpi D | --size WxH) -o OUT-%d.png | render-emf IN.emf (--dpi D | --size WxH) -o OUT.png"
     " | pdf FILE -o OUT.pdf | demo OUT.qrp [--pages N]"
     " | print FILE [--printer NAME] [--pages A-B] [--copies N] [--title T] | printers"
-    " | thumbnail IN OUT SIZE";
+    " | thumbnail IN OUT SIZE | text FILE [--page N]";
 
 class UsageError : public std::runtime_error {
 public:
@@ -454,6 +455,47 @@ int Pdf(std::span<const std::string> args)
     return 0;
 }
 
+// The text of each page laid out as drawn, each page followed by a form feed, as pdftotext -layout
+// writes it.
+int Text(std::span<const std::string> args)
+{
+    std::string file;
+    std::optional<int> only;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--page" && i + 1 < args.size()) {
+            only = PositiveNumber(args[++i]);
+            if (!only)
+                throw std::runtime_error("--page takes a page number from 1");
+        } else if (args[i].starts_with("-") || !file.empty()) {
+            throw UsageError();
+        } else {
+            file = args[i];
+        }
+    }
+    if (file.empty())
+        throw UsageError();
+    ReportDocument report;
+    report.Open(file);
+    const int total = report.PageCount();
+    if (only && *only > total)
+        throw std::runtime_error("the report has no page " + std::to_string(*only) + ": it has " + std::to_string(total));
+    const auto write = [](const emf::Metafile& page) {
+        const emf::PageText text(page, emf::PageRenderer::SizeAtDpi(page, 96));
+        const QByteArray bytes = text.LayoutText().toUtf8();
+        std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
+        std::fputc('\f', stdout);
+    };
+    if (only) {
+        write(*report.Page(*only));
+        return 0;
+    }
+    constexpr std::size_t kPagesAhead = 8;
+    PagePrefetcher prefetcher(report, total, kPagesAhead);
+    for (int n = 1; n <= total; ++n)
+        write(*prefetcher.Page(n));
+    return 0;
+}
+
 // The first page as a PNG whose longer side is SIZE pixels, for the desktop's file managers.
 int Thumbnail(std::span<const std::string> args)
 {
@@ -625,7 +667,7 @@ int Run(const std::vector<std::string>& words)
     if (command == "verify")
         return Verify(args);
     if (command == "render" || command == "render-emf" || command == "pdf" || command == "demo" || command == "print" ||
-        command == "printers" || command == "thumbnail") {
+        command == "printers" || command == "thumbnail" || command == "text") {
         // Drawing needs fonts and printers need Qt's print support, both of a GUI application; no
         // display is needed.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -648,6 +690,8 @@ int Run(const std::vector<std::string>& words)
             return Printers(args);
         if (command == "thumbnail")
             return Thumbnail(args);
+        if (command == "text")
+            return Text(args);
         return Pdf(args);
     }
     throw UsageError();

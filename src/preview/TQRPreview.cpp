@@ -3,7 +3,11 @@
 #include "printing/PageSource.h"
 #include "printing/PaperSizeTable.h"
 
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QNativeGestureEvent>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include <cmath>
 
@@ -16,6 +20,8 @@ namespace {
 // Without a printer object the preview sizes a Letter page, its millimetres taken as pixels.
 constexpr long double kLetterWidth = 215.9L, kLetterLength = 279.4L;
 constexpr long double kLargestPaper = 20000; // tenths of a millimetre
+// A wheel notch, in eighths of a degree.
+constexpr int kWheelNotch = 120;
 
 } // namespace
 
@@ -24,6 +30,7 @@ TQRPreview::TQRPreview(QWidget* parent) : QScrollArea(parent), content_(new QWid
     setWidget(content_);
     setWidgetResizable(false);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    viewport()->setCursor(Qt::OpenHandCursor);
     resize(250, 250);
     ApplyZoom();
 }
@@ -175,8 +182,133 @@ void TQRPreview::resizeEvent(QResizeEvent* event)
     ReapplyZoomMode();
 }
 
+int TQRPreview::ZoomStep(int zoom, int steps)
+{
+    for (; steps > 0; --steps)
+        zoom = std::max(zoom + 1, static_cast<int>(std::lround(zoom * 1.25)));
+    for (; steps < 0; ++steps)
+        zoom = std::min(zoom - 1, static_cast<int>(std::lround(zoom / 1.25)));
+    return std::clamp(zoom, kMinZoom, kMaxZoom);
+}
+
+void TQRPreview::ZoomAbout(int zoom, QPointF viewportPoint)
+{
+    zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
+    if (zoom == Zoom_ && ZoomMode_ == TPreviewZoomMode::zmPercent)
+        return;
+    // The point of the page under viewportPoint, as a share of the page's width and height.
+    const QPointF onPage = PageView_->mapFrom(viewport(), viewportPoint);
+    const double x = onPage.x() / std::max(PageView_->width(), 1), y = onPage.y() / std::max(PageView_->height(), 1);
+    SetZoom(zoom);
+    horizontalScrollBar()->setValue(static_cast<int>(std::lround(PageView_->x() + x * PageView_->width() - viewportPoint.x())));
+    verticalScrollBar()->setValue(static_cast<int>(std::lround(PageView_->y() + y * PageView_->height() - viewportPoint.y())));
+}
+
+void TQRPreview::ZoomAboutCentre(int zoom)
+{
+    ZoomAbout(zoom, QPointF(viewport()->width() / 2.0, viewport()->height() / 2.0));
+}
+
+void TQRPreview::TurnPage(int step)
+{
+    const int before = PageNumber_;
+    if (OnTurnPage)
+        OnTurnPage(step);
+    else
+        SetPageNumber(PageNumber_ + step);
+    if (step < 0 && PageNumber_ != before)
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
+
+void TQRPreview::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() != Qt::Key_Space) {
+        QScrollArea::keyPressEvent(event); // the arrows scroll
+        return;
+    }
+    // Space reads on by a screen, and on onto the next page; Shift+Space back.
+    QScrollBar* bar = verticalScrollBar();
+    const bool back = event->modifiers() & Qt::ShiftModifier;
+    if (!back && bar->value() >= bar->maximum())
+        TurnPage(1);
+    else if (back && bar->value() <= bar->minimum())
+        TurnPage(-1);
+    else
+        bar->triggerAction(back ? QAbstractSlider::SliderPageStepSub : QAbstractSlider::SliderPageStepAdd);
+}
+
+void TQRPreview::wheelEvent(QWheelEvent* event)
+{
+    const int delta = event->angleDelta().y();
+    if (event->modifiers() & Qt::ControlModifier) {
+        wheelZoom_ += delta;
+        const int steps = wheelZoom_ / kWheelNotch;
+        wheelZoom_ -= steps * kWheelNotch;
+        if (steps != 0)
+            ZoomAbout(ZoomStep(Zoom_, steps), event->position());
+        event->accept();
+        return;
+    }
+    QScrollBar* bar = verticalScrollBar();
+    const bool pastEnd = delta < 0 && bar->value() >= bar->maximum(), beforeStart = delta > 0 && bar->value() <= bar->minimum();
+    if (!pastEnd && !beforeStart) {
+        wheelPastEdge_ = 0;
+        QScrollArea::wheelEvent(event);
+        return;
+    }
+    // A whole notch past the edge turns the page: a touchpad's small steps do not flip pages.
+    wheelPastEdge_ += std::abs(delta);
+    if (wheelPastEdge_ >= kWheelNotch) {
+        wheelPastEdge_ = 0;
+        TurnPage(pastEnd ? 1 : -1);
+    }
+    event->accept();
+}
+
+void TQRPreview::mousePressEvent(QMouseEvent* event)
+{
+    setFocus(Qt::MouseFocusReason);
+    if (event->button() != Qt::LeftButton || (event->modifiers() & Qt::ShiftModifier)) {
+        QScrollArea::mousePressEvent(event);
+        return;
+    }
+    dragging_ = true;
+    dragOrigin_ = event->position().toPoint();
+    dragScroll_ = QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    viewport()->setCursor(Qt::ClosedHandCursor);
+}
+
+void TQRPreview::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!dragging_) {
+        QScrollArea::mouseMoveEvent(event);
+        return;
+    }
+    const QPoint moved = event->position().toPoint() - dragOrigin_;
+    horizontalScrollBar()->setValue(dragScroll_.x() - moved.x());
+    verticalScrollBar()->setValue(dragScroll_.y() - moved.y());
+}
+
+void TQRPreview::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (!dragging_) {
+        QScrollArea::mouseReleaseEvent(event);
+        return;
+    }
+    dragging_ = false;
+    viewport()->setCursor(Qt::OpenHandCursor);
+}
+
 bool TQRPreview::event(QEvent* event)
 {
+    if (event->type() == QEvent::NativeGesture) {
+        const auto* gesture = static_cast<QNativeGestureEvent*>(event);
+        if (gesture->gestureType() == Qt::ZoomNativeGesture) {
+            const QPointF at = viewport()->mapFrom(this, gesture->position());
+            ZoomAbout(static_cast<int>(std::lround(Zoom_ * (1 + gesture->value()))), at);
+            return true;
+        }
+    }
     if (event->type() != printing::PrinterMessageEvent::EventType())
         return QScrollArea::event(event);
     const auto* message = static_cast<printing::PrinterMessageEvent*>(event);

@@ -45,16 +45,32 @@ public:
 
     TQRPreviewImage* PageView() const { return PageView_; }
 
+    // Zoom steps (Ctrl+wheel, Ctrl+plus and Ctrl+minus, a pinch), about a point of the viewport
+    // that stays where it is: the mouse, or the viewport's centre.
+    static int ZoomStep(int zoom, int steps);
+    void ZoomAbout(int zoom, QPointF viewportPoint);
+    void ZoomAboutCentre(int zoom);
+
     std::function<void(QObject* sender, int pageNum)> OnPageAvailable;
     std::function<void(QObject* sender, int progress)> OnProgressUpdate;
+    // Reading on past a page's end (+1) or back before its start (-1), by Space or the wheel:
+    // the owner turns the page as its page commands do.
+    std::function<void(int step)> OnTurnPage;
 
 protected:
     bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     // Shows page n; a page of another shape than the one before re-applies the zoom.
     void ShowPage(int n);
+    // Turns to the next or previous page; going back shows the previous page's end.
+    void TurnPage(int step);
 
     QWidget* content_;
     TQRPreviewImage* PageView_;
@@ -62,6 +78,10 @@ private:
     int PageNumber_ = 1;
     int Zoom_ = 100;
     TPreviewZoomMode ZoomMode_ = TPreviewZoomMode::zmPercent;
+    bool dragging_ = false;
+    QPoint dragOrigin_, dragScroll_; // where a pan began, in the viewport, and the scroll then
+    int wheelPastEdge_ = 0;          // wheel turned past the page's end or start, in eighths of a degree
+    int wheelZoom_ = 0;              // Ctrl+wheel not yet turned into a zoom step
 };
 
 } // namespace tarvolo::preview

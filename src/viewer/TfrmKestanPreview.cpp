@@ -40,6 +40,11 @@ bool IsEnterKey(int key)
     return key == Qt::Key_Return || key == Qt::Key_Enter;
 }
 
+bool IsPageKey(int key)
+{
+    return key == Qt::Key_Escape || key == Qt::Key_PageUp || key == Qt::Key_PageDown || key == Qt::Key_Home || key == Qt::Key_End;
+}
+
 // Limits what can be typed into a line edit to a length that may change. Unlike a maximum length it
 // leaves setText alone, so the program can show a longer text than the user may type.
 class TypingLengthValidator : public QValidator {
@@ -67,8 +72,10 @@ TfrmKestanPreview::TfrmKestanPreview(printing::TQRPrinter& printer, platform::Pr
 
     QRPreview1 = new preview::TQRPreview(this);
     QRPreview1->setObjectName("QRPreview1");
-    QRPreview1->setFocusPolicy(Qt::NoFocus); // keys belong to the window, not to scrolling
+    // A click on the page gives it the keys that scroll; the window's page keys still come first.
+    QRPreview1->setFocusPolicy(Qt::ClickFocus);
     setCentralWidget(QRPreview1);
+    QRPreview1->OnTurnPage = [this](int step) { ReportingErrors([&] { step > 0 ? NextPageClick() : PrevPageClick(); }); };
     QRPreview1->OnPageAvailable = [this](QObject* sender, int page) { QRPreview1PageAvailable(sender, page); };
     QRPreview1->OnProgressUpdate = [this](QObject* sender, int progress) { QRPreview1ProgressUpdate(sender, progress); };
 
@@ -481,6 +488,20 @@ void TfrmKestanPreview::FormKeyDown(QKeyEvent* event)
     case Qt::Key_PageDown: onlyCtrl ? LastPageClick() : NextPageClick(); break;
     case Qt::Key_Home: FirstPageClick(); break;
     case Qt::Key_End: LastPageClick(); break;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal: // the plus key without Shift
+        if (onlyCtrl || modifiers == (Qt::ControlModifier | Qt::ShiftModifier))
+            QRPreview1->ZoomAboutCentre(preview::TQRPreview::ZoomStep(QRPreview1->Zoom(), 1));
+        break;
+    case Qt::Key_Minus:
+        if (onlyCtrl)
+            QRPreview1->ZoomAboutCentre(preview::TQRPreview::ZoomStep(QRPreview1->Zoom(), -1));
+        break;
+    case Qt::Key_0:
+        if (onlyCtrl)
+            QRPreview1->ZoomAboutCentre(100);
+        break;
+    case Qt::Key_F11: isFullScreen() ? showNormal() : showFullScreen(); break;
     case Qt::Key_Up:
     case Qt::Key_Down:
         // The page commands run even while their buttons are disabled.
@@ -510,6 +531,9 @@ bool TfrmKestanPreview::eventFilter(QObject* watched, QEvent* event)
                     PaginaSelecionadaKeyDown(key->key());
             });
             if (pageBoxEnter)
+                return true;
+            // The page keys are the window's: the preview does not also scroll with them.
+            if (watched == QRPreview1 && IsPageKey(key->key()))
                 return true;
         }
     }

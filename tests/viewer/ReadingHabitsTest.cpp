@@ -1,0 +1,158 @@
+#include "doubles/TestDialogService.h"
+#include "doubles/TestPrinterDevice.h"
+#include "printing/TQRPrinter.h"
+#include "support/ReportFixtures.h"
+#include "support/TestSupport.h"
+#include "viewer/TfrmKestanPreview.h"
+
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <gtest/gtest.h>
+
+using namespace tarvolo;
+using tarvolo::viewer::TfrmKestanPreview;
+
+// Reading as in other document viewers: the keys and the wheel scroll within a page and read on
+// onto the next, Ctrl zooms about the mouse, dragging pans; the window's page keys stay as they are.
+
+namespace {
+
+class ReadingHabitsTest : public ::testing::Test {
+protected:
+    ReadingHabitsTest()
+        : printer(noPrinters, [] { return std::make_unique<platform::TestPrinterDevice>(); }),
+          window(printer, noPrinters, dialogs)
+    {
+        window.showNormal();
+        window.resize(1000, 700);
+        QTest::qWait(10);
+        const auto path = folder / "r5.qrp";
+        test::WriteA4Report(path, 5);
+        window.OpenReportFile(QString::fromStdString(path.string())); // fit-width: the page is taller than the window
+        ClickPage();
+    }
+
+    preview::TQRPreview& Preview() { return *window.QRPreview1; }
+    QScrollBar& Down() { return *Preview().verticalScrollBar(); }
+    QScrollBar& Across() { return *Preview().horizontalScrollBar(); }
+    int Page() { return Preview().PageNumber(); }
+    QPoint Middle() { return Preview().viewport()->rect().center(); }
+
+    void ClickPage() { QTest::mouseClick(Preview().viewport(), Qt::LeftButton, Qt::NoModifier, Middle()); }
+    void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) { QTest::keyClick(QApplication::focusWidget(), key, modifiers); }
+    void Wheel(int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier, QPoint at = QPoint(-1, -1))
+    {
+        if (at.x() < 0)
+            at = Middle();
+        QWheelEvent event(at, Preview().viewport()->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, modifiers,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(Preview().viewport(), &event);
+    }
+
+    test::TempDir folder;
+    platform::TestPrinterDevice noPrinters;
+    platform::TestDialogService dialogs;
+    printing::TQRPrinter printer;
+    TfrmKestanPreview window;
+};
+
+} // namespace
+
+TEST_F(ReadingHabitsTest, ClickingThePageGivesItTheArrowsWhileThePageKeysStayTheWindows)
+{
+    ASSERT_EQ(QApplication::focusWidget(), &Preview());
+    ASSERT_GT(Down().maximum(), 0);
+    Key(Qt::Key_Down);
+    Key(Qt::Key_Down);
+    EXPECT_EQ(Down().value(), 2 * Down().singleStep());
+    Key(Qt::Key_Up);
+    EXPECT_EQ(Down().value(), Down().singleStep());
+    Key(Qt::Key_PageDown);
+    EXPECT_EQ(Page(), 2) << "Page Down turns the page";
+    EXPECT_EQ(Down().value(), 0);
+    Key(Qt::Key_End);
+    EXPECT_EQ(Page(), 5);
+    Key(Qt::Key_PageUp, Qt::ControlModifier);
+    EXPECT_EQ(Page(), 1);
+    EXPECT_EQ(window.PaginaSelecionada->text(), "1");
+}
+
+TEST_F(ReadingHabitsTest, SpaceAndTheWheelReadOnIntoTheNextPageAndBackIntoThePreviousOne)
+{
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        int page;
+        bool atEnd; // else at the start
+    };
+    auto* self = this;
+    const std::vector<Step> steps = {
+        {"Shift+Space at the start of page 1 stays", [self] { self->Key(Qt::Key_Space, Qt::ShiftModifier); }, 1, false},
+        {"Space to the end of page 1", [self] { while (self->Down().value() < self->Down().maximum()) self->Key(Qt::Key_Space); }, 1, true},
+        {"Space past the end", [self] { self->Key(Qt::Key_Space); }, 2, false},
+        {"Shift+Space before the start", [self] { self->Key(Qt::Key_Space, Qt::ShiftModifier); }, 1, true},
+        {"half a notch past the end does not turn", [self] { self->Wheel(-60); }, 1, true},
+        {"a notch past the end", [self] { self->Wheel(-60); }, 2, false},
+        {"a notch before the start", [self] { self->Wheel(120); }, 1, true},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        EXPECT_EQ(Page(), step.page) << step.what;
+        EXPECT_EQ(Down().value(), step.atEnd ? Down().maximum() : 0) << step.what;
+        EXPECT_EQ(window.PaginaSelecionada->text(), QString::number(step.page)) << step.what;
+    }
+    Wheel(-120);
+    EXPECT_EQ(Page(), 2);
+    Wheel(-120);
+    EXPECT_EQ(Page(), 2) << "within the page the wheel scrolls";
+    EXPECT_GT(Down().value(), 0);
+}
+
+TEST_F(ReadingHabitsTest, CtrlZoomsInStepsAboutTheMouseOrTheCentre)
+{
+    Key(Qt::Key_0, Qt::ControlModifier);
+    EXPECT_EQ(Preview().Zoom(), 100);
+    // The page point under the mouse stays under it, where the page can scroll both ways.
+    Preview().SetZoom(160);
+    Down().setValue(400);
+    Across().setValue(200);
+    const QPoint mouse(300, 200);
+    const QPointF before = Preview().PageView()->mapFrom(Preview().viewport(), QPointF(mouse));
+    const QSizeF size = Preview().PageView()->size();
+    Wheel(120, Qt::ControlModifier, mouse);
+    EXPECT_EQ(Preview().Zoom(), 200);
+    const QPointF after = Preview().PageView()->mapFrom(Preview().viewport(), QPointF(mouse));
+    EXPECT_NEAR(after.x() / Preview().PageView()->width(), before.x() / size.width(), 0.01);
+    EXPECT_NEAR(after.y() / Preview().PageView()->height(), before.y() / size.height(), 0.01);
+
+    Key(Qt::Key_Minus, Qt::ControlModifier);
+    EXPECT_EQ(Preview().Zoom(), 160);
+    Key(Qt::Key_0, Qt::ControlModifier);
+    Key(Qt::Key_Equal, Qt::ControlModifier);
+    EXPECT_EQ(Preview().Zoom(), 125);
+    for (int i = 0; i < 40; ++i)
+        Key(Qt::Key_Plus, Qt::ControlModifier);
+    EXPECT_EQ(Preview().Zoom(), preview::TQRPreview::kMaxZoom);
+    for (int i = 0; i < 40; ++i)
+        Wheel(-120, Qt::ControlModifier);
+    EXPECT_EQ(Preview().Zoom(), preview::TQRPreview::kMinZoom);
+    EXPECT_EQ(Page(), 1) << "zooming turns no page";
+}
+
+TEST_F(ReadingHabitsTest, DraggingThePagePansIt)
+{
+    Preview().SetZoom(200);
+    Down().setValue(300);
+    Across().setValue(100);
+    QWidget* viewport = Preview().viewport();
+    QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, QPoint(400, 400));
+    EXPECT_EQ(viewport->cursor().shape(), Qt::ClosedHandCursor);
+    QTest::mouseMove(viewport, QPoint(350, 250));
+    QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, QPoint(350, 250));
+    EXPECT_EQ(Down().value(), 450);
+    EXPECT_EQ(Across().value(), 150);
+    EXPECT_EQ(viewport->cursor().shape(), Qt::OpenHandCursor);
+}

@@ -29,6 +29,21 @@ void DrawFrame(QPainter& painter, QSize size)
     painter.fillRect(QRect(QPoint(2, h - 2), QPoint(w - 1, h - 1)), Qt::black);
 }
 
+void DrawMarks(QPainter& painter, const PageMarks& marks, QSize size)
+{
+    const auto draw = [&](const QList<QRectF>& rects, QColor color) {
+        for (const QRectF& share : rects)
+            painter.fillRect(QRectF(share.x() * size.width(), share.y() * size.height(), share.width() * size.width(),
+                                    share.height() * size.height()),
+                             color);
+    };
+    painter.setCompositionMode(QPainter::CompositionMode_Multiply); // the text stays readable under the mark
+    draw(marks.found, QColor(255, 236, 120));
+    draw(marks.current, QColor(255, 170, 60));
+    draw(marks.selected, QColor(150, 190, 255));
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
 } // namespace
 
 TQRPreviewImage::TQRPreviewImage(QWidget* parent) : QWidget(parent), tiles_(new PageTiles(this))
@@ -48,6 +63,12 @@ void TQRPreviewImage::ShowPage(int n)
     // Tiles of the page left behind wait no longer; those drawn ahead for this page are kept.
     tiles_->DropQueued();
     repaint();
+}
+
+void TQRPreviewImage::SetMarks(const PageMarks& marks)
+{
+    marks_ = marks;
+    update();
 }
 
 void TQRPreviewImage::resizeEvent(QResizeEvent* event)
@@ -110,6 +131,7 @@ void TQRPreviewImage::paintEvent(QPaintEvent* event)
             painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
             painter.drawImage(target, overview, QRectF(QPointF(deviceRect.topLeft()) * scale, QSizeF(deviceRect.size()) * scale));
         }
+    DrawMarks(painter, marks_, size());
     DrawFrame(painter, size());
     if (finished)
         ReadAhead();

@@ -12,6 +12,15 @@ class PageSource;
 
 namespace tarvolo::preview {
 
+// Marks drawn over the page: matches of a search (the current one stronger) and selected text.
+// Rectangles are shares of the page's width and height (0..1), as the page's text boxes divided
+// by the size they were measured at.
+struct PageMarks {
+    QList<QRectF> found;
+    QList<QRectF> current;
+    QList<QRectF> selected;
+};
+
 // The page of a preview: the page's metafile stretched over the image, on white paper with a black
 // frame and a two-pixel shadow. Only what shows is drawn, in tiles on worker threads, kept for
 // scrolling and repainting; a tile not drawn yet shows the page's overview scaled. Once what
@@ -26,6 +35,8 @@ public:
     const emf::Metafile* ShownMetafile() const { return ShownMetafile_.get(); }
     void SetReportPrinter(printing::PageSource* printer) { ReportPrinter_ = printer; }
     PageTiles* Tiles() const { return tiles_; }
+    void SetMarks(const PageMarks& marks);
+    const PageMarks& Marks() const { return marks_; }
     // Every tile of the part of the page on screen is drawn: no overview stands in for one.
     bool VisibleTilesReady() const;
 
@@ -42,6 +53,7 @@ private:
     std::shared_ptr<const emf::Metafile> ShownMetafile_;
     std::uint64_t shownContent_ = 0;
     PageTiles* tiles_;
+    PageMarks marks_;
     TileKey readAheadDone_; // the page and zoom whose neighbours were last drawn ahead
 };
 

@@ -1,11 +1,15 @@
 #include "TQRPreviewImage.h"
 
 #include "printing/PageSource.h"
+#include "render/PageRenderer.h"
+#include "render/PageText.h"
 
+#include <QAccessibleWidget>
 #include <QPaintEvent>
 #include <QPainter>
 
 #include <algorithm>
+#include <mutex>
 
 namespace tarvolo::preview {
 
@@ -44,10 +48,34 @@ void DrawMarks(QPainter& painter, const PageMarks& marks, QSize size)
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 
+// What screen readers learn of the page: its number and, when they ask, its text.
+class PageViewAccessible : public QAccessibleWidget {
+public:
+    explicit PageViewAccessible(TQRPreviewImage* page) : QAccessibleWidget(page, QAccessible::Document) {}
+
+    QString text(QAccessible::Text kind) const override
+    {
+        const auto* page = static_cast<const TQRPreviewImage*>(widget());
+        if (kind == QAccessible::Name)
+            return QString("Página %1").arg(page->ShownPage());
+        if (kind == QAccessible::Description)
+            return page->ShownText();
+        return QAccessibleWidget::text(kind);
+    }
+};
+
+QAccessibleInterface* PageViewAccessibility(const QString&, QObject* object)
+{
+    auto* page = dynamic_cast<TQRPreviewImage*>(object);
+    return page ? new PageViewAccessible(page) : nullptr;
+}
+
 } // namespace
 
 TQRPreviewImage::TQRPreviewImage(QWidget* parent) : QWidget(parent), tiles_(new PageTiles(this))
 {
+    static std::once_flag accessible;
+    std::call_once(accessible, [] { QAccessible::installFactory(PageViewAccessibility); });
     setGeometry(0, 0, 100, 50);
     setAttribute(Qt::WA_OpaquePaintEvent, false);
     connect(tiles_, &PageTiles::TileDrawn, this, qOverload<>(&QWidget::update));
@@ -62,7 +90,17 @@ void TQRPreviewImage::ShowPage(int n)
     shownContent_ = ShownMetafile_ ? PageDrawing::ContentOf(*ShownMetafile_) : 0;
     // Tiles of the page left behind wait no longer; those drawn ahead for this page are kept.
     tiles_->DropQueued();
+    marks_ = PageMarks();
+    shownText_.reset();
     repaint();
+}
+
+QString TQRPreviewImage::ShownText() const
+{
+    // Read from the page only when asked: nobody pays for it who does not listen.
+    if (!shownText_)
+        shownText_ = ShownMetafile_ ? emf::PageText(*ShownMetafile_, emf::PageRenderer::SizeAtDpi(*ShownMetafile_, 96)).Text() : QString();
+    return *shownText_;
 }
 
 void TQRPreviewImage::SetMarks(const PageMarks& marks)

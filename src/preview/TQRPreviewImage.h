@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 namespace tarvolo::printing {
 class PageSource;
@@ -35,6 +36,8 @@ public:
     const emf::Metafile* ShownMetafile() const { return ShownMetafile_.get(); }
     void SetReportPrinter(printing::PageSource* printer) { ReportPrinter_ = printer; }
     PageTiles* Tiles() const { return tiles_; }
+    // The shown page's text in reading order, as screen readers are given it.
+    QString ShownText() const;
     void SetMarks(const PageMarks& marks);
     const PageMarks& Marks() const { return marks_; }
     // Every tile of the part of the page on screen is drawn: no overview stands in for one.
@@ -54,6 +57,7 @@ private:
     std::uint64_t shownContent_ = 0;
     PageTiles* tiles_;
     PageMarks marks_;
+    mutable std::optional<QString> shownText_;
     TileKey readAheadDone_; // the page and zoom whose neighbours were last drawn ahead
 };
 

@@ -10,16 +10,20 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
 #include <QValidator>
 
 #include <algorithm>
@@ -67,11 +71,13 @@ TfrmKestanPreview::TfrmKestanPreview(printing::TQRPrinter& printer, platform::Pr
     : QMainWindow(parent), ReportPrinter_(printer), applicationPrinter_(applicationPrinter), dialogs_(dialogs)
 {
     setWindowTitle(kNoReportCaption);
+    setAcceptDrops(true);
     resize(652, 550);
     BuildToolBar();
 
     QRPreview1 = new preview::TQRPreview(this);
     QRPreview1->setObjectName("QRPreview1");
+    QRPreview1->setAccessibleName("Relatório");
     // A click on the page gives it the keys that scroll; the window's page keys still come first.
     QRPreview1->setFocusPolicy(Qt::ClickFocus);
     setCentralWidget(QRPreview1);
@@ -174,6 +180,21 @@ void TfrmKestanPreview::BuildToolBar()
     ExitButton->setFixedSize(52, 22);
     connect(ExitButton, &QPushButton::clicked, this, &TfrmKestanPreview::ExitClick);
     ToolBar1->addWidget(ExitButton);
+
+    // Screen readers name every control.
+    for (QAction* action : ToolBar1->actions())
+        if (QWidget* tool = qobject_cast<QToolButton*>(ToolBar1->widgetForAction(action)))
+            tool->setAccessibleName(action->text());
+    // The buttons take the focus only after F10 and give it up as it leaves the toolbar, so that
+    // the window's keys reach it as before.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (!now || !ToolBar1->isAncestorOf(now))
+            SetToolBarFocusable(false);
+    });
+    PaginaSelecionada->setAccessibleName("Página");
+    PaginaSelecionada->setAccessibleDescription(PaginaSelecionada->toolTip());
+    UpDown->setAccessibleName("Página");
+    ExitButton->setAccessibleName("Fechar");
 }
 
 void TfrmKestanPreview::OpenReportFile(const QString& fileName)
@@ -238,12 +259,60 @@ void TfrmKestanPreview::LoadClick()
     const QString type = printing::kReportFileText;
     const std::optional<platform::FileDialogAnswer> answer =
         dialogs_.GetOpenFileName(this, {"Carregar Relatório", type + " (*." + "QRP" + ")|*." + "QRP", QString()});
-    if (!answer)
-        return;
-    if (QFileInfo::exists(answer->fileName))
-        OpenReportFile(answer->fileName);
+    if (answer)
+        LoadReportFile(answer->fileName);
+}
+
+void TfrmKestanPreview::SetToolBarFocusable(bool focusable)
+{
+    for (QToolButton* tool : ToolBar1->findChildren<QToolButton*>())
+        tool->setFocusPolicy(focusable ? Qt::TabFocus : Qt::NoFocus);
+}
+
+void TfrmKestanPreview::FocusToolBar()
+{
+    SetToolBarFocusable(true);
+    for (QAction* action : ToolBar1->actions())
+        if (QWidget* tool = ToolBar1->widgetForAction(action); tool && tool->isEnabled() && tool->isVisible() && tool->focusPolicy() != Qt::NoFocus) {
+            tool->setFocus(Qt::ShortcutFocusReason);
+            return;
+        }
+}
+
+void TfrmKestanPreview::LoadReportFile(const QString& fileName)
+{
+    if (QFileInfo::exists(fileName))
+        OpenReportFile(fileName);
     else
         dialogs_.ShowMessage(this, QCoreApplication::applicationName(), "O relatório não foi encontrado!", platform::DialogService::Icon::None);
+}
+
+namespace {
+
+// The one report file a drag carries, or nothing.
+QString DroppedReport(const QMimeData* data)
+{
+    if (!data || !data->hasUrls() || data->urls().size() != 1)
+        return QString();
+    const QUrl url = data->urls().front();
+    return url.isLocalFile() && url.toLocalFile().endsWith(".qrp", Qt::CaseInsensitive) ? url.toLocalFile() : QString();
+}
+
+} // namespace
+
+void TfrmKestanPreview::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!printing_ && !DroppedReport(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TfrmKestanPreview::dropEvent(QDropEvent* event)
+{
+    const QString file = DroppedReport(event->mimeData());
+    if (printing_ || file.isEmpty())
+        return;
+    event->acceptProposedAction();
+    ReportingErrors([&] { LoadReportFile(file); });
 }
 
 void TfrmKestanPreview::PrintSetupClick()
@@ -501,6 +570,7 @@ void TfrmKestanPreview::FormKeyDown(QKeyEvent* event)
         if (onlyCtrl)
             QRPreview1->ZoomAboutCentre(100);
         break;
+    case Qt::Key_F10: FocusToolBar(); break;
     case Qt::Key_F11: isFullScreen() ? showNormal() : showFullScreen(); break;
     case Qt::Key_Up:
     case Qt::Key_Down:

@@ -55,6 +55,8 @@ public:
     void PrintClick();
     void SaveClick();
     void LoadClick();
+    // Opens a report the user named (by the load dialog or by dropping it on the window).
+    void LoadReportFile(const QString& fileName);
     void QRPreview1PageAvailable(QObject* sender, int pageNum);
     void QRPreview1ProgressUpdate(QObject* sender, int progress);
     void PaginaSelecionadaExit();
@@ -77,9 +79,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void BuildToolBar();
+    // F10 moves the focus to the toolbar; Tab then goes from button to button.
+    void FocusToolBar();
+    void SetToolBarFocusable(bool focusable);
     void FormKeyDown(QKeyEvent* event);
     int TypedPage() const;
     void SelectPageBoxText();

@@ -5,9 +5,15 @@
 #include "support/TestSupport.h"
 #include "viewer/TfrmKestanPreview.h"
 
+#include <QAccessible>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QToolBar>
+#include <QToolButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QUrl>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
@@ -155,4 +161,60 @@ TEST_F(ReadingHabitsTest, DraggingThePagePansIt)
     EXPECT_EQ(Down().value(), 450);
     EXPECT_EQ(Across().value(), 150);
     EXPECT_EQ(viewport->cursor().shape(), Qt::OpenHandCursor);
+}
+
+TEST_F(ReadingHabitsTest, DroppingAReportFileOpensItAsTheLoadCommandDoes)
+{
+    const auto other = folder / "other.QRP";
+    test::WriteA4Report(other, 3);
+    struct Drop {
+        std::filesystem::path file;
+        bool accepted;
+        int pages;
+        std::size_t messages;
+    };
+    const Drop drops[] = {
+        {folder / "notes.txt", false, 5, 0},
+        {other, true, 3, 0},
+        {folder / "gone.qrp", true, 3, 1}, // "O relatório não foi encontrado!"
+    };
+    for (const Drop& drop : drops) {
+        SCOPED_TRACE(drop.file.string());
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(drop.file.string()))});
+        QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window, &enter);
+        EXPECT_EQ(enter.isAccepted(), drop.accepted);
+        if (drop.accepted) {
+            QDropEvent dropped(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&window, &dropped);
+        }
+        EXPECT_EQ(printer.PageTotal(), drop.pages);
+        ASSERT_EQ(dialogs.messages.size(), drop.messages);
+    }
+    EXPECT_EQ(dialogs.messages.back().text, "O relatório não foi encontrado!");
+    EXPECT_EQ(window.windowTitle(), "other.QRP");
+}
+
+TEST_F(ReadingHabitsTest, EveryControlHasANameForScreenReadersAndThePageItsText)
+{
+    std::vector<QWidget*> controls = {window.PaginaSelecionada, window.ExitButton, window.QRPreview1};
+    for (QToolButton* tool : window.ToolBar1->findChildren<QToolButton*>())
+        if (tool->isVisible())
+            controls.push_back(tool);
+    ASSERT_GE(controls.size(), 14u);
+    for (QWidget* control : controls)
+        EXPECT_FALSE(control->accessibleName().isEmpty()) << control->objectName().toStdString();
+    Key(Qt::Key_F10);
+    EXPECT_EQ(QApplication::focusWidget(), window.ToolBar1->widgetForAction(window.ZoomFit)) << "F10 reaches the toolbar";
+    Key(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), window.ToolBar1->widgetForAction(window.Zoom100));
+    ClickPage();
+    EXPECT_EQ(window.ToolBar1->widgetForAction(window.Zoom100)->focusPolicy(), Qt::NoFocus) << "until the focus leaves it";
+
+    Key(Qt::Key_PageDown);
+    QAccessibleInterface* page = QAccessible::queryAccessibleInterface(Preview().PageView());
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->text(QAccessible::Name), "Página 2");
+    EXPECT_TRUE(page->text(QAccessible::Description).contains("Página 2")) << "the page's own text";
 }

@@ -3,7 +3,11 @@
 #include "printing/PageSource.h"
 #include "printing/PaperSizeTable.h"
 
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QNativeGestureEvent>
 #include <QScrollBar>
@@ -220,8 +224,38 @@ void TQRPreview::TurnPage(int step)
         verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 
+void TQRPreview::CopySelection()
+{
+    const QString text = PageView_->SelectedText();
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
+}
+
+QPointF TQRPreview::OnPage(QPointF viewportPoint) const
+{
+    return PageView_->mapFrom(viewport(), viewportPoint);
+}
+
+void TQRPreview::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu menu(this);
+    QAction* copy = menu.addAction("Copiar", this, &TQRPreview::CopySelection);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setEnabled(!PageView_->SelectedText().isEmpty());
+    menu.addAction("Selecionar tudo", PageView_, &TQRPreviewImage::SelectAll)->setShortcut(QKeySequence::SelectAll);
+    menu.exec(event->globalPos());
+}
+
 void TQRPreview::keyPressEvent(QKeyEvent* event)
 {
+    if (event->matches(QKeySequence::Copy)) {
+        CopySelection();
+        return;
+    }
+    if (event->matches(QKeySequence::SelectAll)) {
+        PageView_->SelectAll();
+        return;
+    }
     if (event->key() != Qt::Key_Space) {
         QScrollArea::keyPressEvent(event); // the arrows scroll
         return;
@@ -268,10 +302,17 @@ void TQRPreview::wheelEvent(QWheelEvent* event)
 void TQRPreview::mousePressEvent(QMouseEvent* event)
 {
     setFocus(Qt::MouseFocusReason);
-    if (event->button() != Qt::LeftButton || (event->modifiers() & Qt::ShiftModifier)) {
+    if (event->button() != Qt::LeftButton) {
         QScrollArea::mousePressEvent(event);
         return;
     }
+    if (event->modifiers() & Qt::ShiftModifier) {
+        selecting_ = true;
+        selectionAnchor_ = OnPage(event->position());
+        PageView_->SelectBetween(selectionAnchor_, selectionAnchor_);
+        return;
+    }
+    PageView_->ClearSelection();
     dragging_ = true;
     dragOrigin_ = event->position().toPoint();
     dragScroll_ = QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value());
@@ -280,6 +321,10 @@ void TQRPreview::mousePressEvent(QMouseEvent* event)
 
 void TQRPreview::mouseMoveEvent(QMouseEvent* event)
 {
+    if (selecting_) {
+        PageView_->SelectBetween(selectionAnchor_, OnPage(event->position()));
+        return;
+    }
     if (!dragging_) {
         QScrollArea::mouseMoveEvent(event);
         return;
@@ -291,6 +336,11 @@ void TQRPreview::mouseMoveEvent(QMouseEvent* event)
 
 void TQRPreview::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (selecting_) {
+        selecting_ = false;
+        PageView_->SelectBetween(selectionAnchor_, OnPage(event->position()));
+        return;
+    }
     if (!dragging_) {
         QScrollArea::mouseReleaseEvent(event);
         return;

@@ -65,12 +65,15 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     // Shows page n; a page of another shape than the one before re-applies the zoom.
     void ShowPage(int n);
     // Turns to the next or previous page; going back shows the previous page's end.
     void TurnPage(int step);
+    void CopySelection();
+    QPointF OnPage(QPointF viewportPoint) const;
 
     QWidget* content_;
     TQRPreviewImage* PageView_;
@@ -79,6 +82,8 @@ private:
     int Zoom_ = 100;
     TPreviewZoomMode ZoomMode_ = TPreviewZoomMode::zmPercent;
     bool dragging_ = false;
+    bool selecting_ = false;         // Shift+drag selects text instead of panning
+    QPointF selectionAnchor_;        // where it began, on the page
     QPoint dragOrigin_, dragScroll_; // where a pan began, in the viewport, and the scroll then
     int wheelPastEdge_ = 0;          // wheel turned past the page's end or start, in eighths of a degree
     int wheelZoom_ = 0;              // Ctrl+wheel not yet turned into a zoom step

@@ -2,7 +2,6 @@
 
 #include "printing/PageSource.h"
 #include "render/PageRenderer.h"
-#include "render/PageText.h"
 
 #include <QAccessibleWidget>
 #include <QPaintEvent>
@@ -91,16 +90,95 @@ void TQRPreviewImage::ShowPage(int n)
     // Tiles of the page left behind wait no longer; those drawn ahead for this page are kept.
     tiles_->DropQueued();
     marks_ = PageMarks();
-    shownText_.reset();
+    shownPageText_.reset();
+    selectionStart_ = selectionLength_ = 0;
     repaint();
+}
+
+QSize TQRPreviewImage::TextPageSize() const
+{
+    return ShownMetafile_ ? emf::PageRenderer::SizeAtDpi(*ShownMetafile_, 96) : QSize();
+}
+
+const emf::PageText& TQRPreviewImage::ShownPageText() const
+{
+    // Read from the page only when asked: nobody pays for it who does not search, select or listen.
+    // Callers have a page.
+    if (!shownPageText_)
+        shownPageText_.emplace(*ShownMetafile_, TextPageSize());
+    return *shownPageText_;
 }
 
 QString TQRPreviewImage::ShownText() const
 {
-    // Read from the page only when asked: nobody pays for it who does not listen.
-    if (!shownText_)
-        shownText_ = ShownMetafile_ ? emf::PageText(*ShownMetafile_, emf::PageRenderer::SizeAtDpi(*ShownMetafile_, 96)).Text() : QString();
-    return *shownText_;
+    return ShownMetafile_ ? ShownPageText().Text() : QString();
+}
+
+// The character whose box holds the point, or else the nearest one, by its index in the text.
+qsizetype TQRPreviewImage::CharacterAt(QPointF point) const
+{
+    const std::vector<QRectF>& boxes = ShownPageText().Boxes();
+    const QSize measured = TextPageSize();
+    const QPointF onPage(point.x() * measured.width() / std::max(width(), 1), point.y() * measured.height() / std::max(height(), 1));
+    qsizetype nearest = -1;
+    double best = 0;
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        const QRectF& box = boxes[i];
+        if (box.isNull())
+            continue;
+        if (box.contains(onPage))
+            return static_cast<qsizetype>(i);
+        const double dx = std::max({box.left() - onPage.x(), 0.0, onPage.x() - box.right()});
+        const double dy = std::max({box.top() - onPage.y(), 0.0, onPage.y() - box.bottom()});
+        // Lines count more than columns: a point beside a line selects on that line.
+        const double distance = dx + 4 * dy;
+        if (nearest < 0 || distance < best) {
+            nearest = static_cast<qsizetype>(i);
+            best = distance;
+        }
+    }
+    return nearest;
+}
+
+void TQRPreviewImage::SelectBetween(QPointF anchor, QPointF active)
+{
+    if (!ShownMetafile_)
+        return;
+    const qsizetype a = CharacterAt(anchor), b = CharacterAt(active);
+    if (a < 0 || b < 0)
+        return ClearSelection();
+    Select(std::min(a, b), std::abs(b - a) + 1);
+}
+
+void TQRPreviewImage::SelectAll()
+{
+    if (ShownMetafile_)
+        Select(0, ShownPageText().Text().size());
+}
+
+void TQRPreviewImage::ClearSelection()
+{
+    Select(0, 0);
+}
+
+void TQRPreviewImage::Select(qsizetype start, qsizetype length)
+{
+    selectionStart_ = start;
+    selectionLength_ = length;
+    PageMarks marks = marks_;
+    marks.selected.clear();
+    if (length > 0) {
+        const QSize measured = TextPageSize();
+        for (const QRectF& box : ShownPageText().BoxesOf(start, length))
+            marks.selected.push_back(QRectF(box.x() / measured.width(), box.y() / measured.height(), box.width() / measured.width(),
+                                            box.height() / measured.height()));
+    }
+    SetMarks(marks);
+}
+
+QString TQRPreviewImage::SelectedText() const
+{
+    return selectionLength_ > 0 ? ShownPageText().Text().mid(selectionStart_, selectionLength_) : QString();
 }
 
 void TQRPreviewImage::SetMarks(const PageMarks& marks)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PageTiles.h"
+#include "render/PageText.h"
 
 #include <QWidget>
 
@@ -38,6 +39,11 @@ public:
     PageTiles* Tiles() const { return tiles_; }
     // The shown page's text in reading order, as screen readers are given it.
     QString ShownText() const;
+    // Selects the text between two points of this widget, in reading order; all of it; none.
+    void SelectBetween(QPointF anchor, QPointF active);
+    void SelectAll();
+    void ClearSelection();
+    QString SelectedText() const;
     void SetMarks(const PageMarks& marks);
     const PageMarks& Marks() const { return marks_; }
     // Every tile of the part of the page on screen is drawn: no overview stands in for one.
@@ -50,6 +56,12 @@ protected:
 private:
     PageDrawing Drawing(std::shared_ptr<const emf::Metafile> metafile, std::uint64_t content) const;
     void ReadAhead();
+    // The shown page's text, read from it the first time it is asked for; its boxes are in pixels
+    // of TextPageSize().
+    const emf::PageText& ShownPageText() const;
+    QSize TextPageSize() const;
+    qsizetype CharacterAt(QPointF point) const;
+    void Select(qsizetype start, qsizetype length);
 
     printing::PageSource* ReportPrinter_ = nullptr;
     int ShownPage_ = 1;
@@ -57,7 +69,8 @@ private:
     std::uint64_t shownContent_ = 0;
     PageTiles* tiles_;
     PageMarks marks_;
-    mutable std::optional<QString> shownText_;
+    mutable std::optional<emf::PageText> shownPageText_;
+    qsizetype selectionStart_ = 0, selectionLength_ = 0;
     TileKey readAheadDone_; // the page and zoom whose neighbours were last drawn ahead
 };
 

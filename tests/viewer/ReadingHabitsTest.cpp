@@ -6,6 +6,7 @@
 #include "viewer/TfrmKestanPreview.h"
 
 #include <QAccessible>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -217,4 +218,34 @@ TEST_F(ReadingHabitsTest, EveryControlHasANameForScreenReadersAndThePageItsText)
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(page->text(QAccessible::Name), "Página 2");
     EXPECT_TRUE(page->text(QAccessible::Description).contains("Página 2")) << "the page's own text";
+}
+
+TEST_F(ReadingHabitsTest, ShiftDraggingSelectsTextThatCtrlCCopies)
+{
+    Key(Qt::Key_0, Qt::ControlModifier);
+    Down().setValue(0);
+    Across().setValue(0);
+    QWidget* viewport = Preview().viewport();
+    // "Página 1" is drawn at (100, 100) of the 794-pixel-wide page, 40 pixels high.
+    const double scale = Preview().PageView()->width() / 798.0;
+    const auto onViewport = [&](double x, double y) {
+        return Preview().PageView()->mapTo(viewport, QPointF(x * scale, y * scale)).toPoint();
+    };
+    QTest::mousePress(viewport, Qt::LeftButton, Qt::ShiftModifier, onViewport(101, 125));
+    QTest::mouseMove(viewport, onViewport(180, 125));
+    QTest::mouseRelease(viewport, Qt::LeftButton, Qt::ShiftModifier, onViewport(180, 125));
+    const QString part = Preview().PageView()->SelectedText();
+    EXPECT_TRUE(part.startsWith("Pág")) << part.toStdString();
+    EXPECT_LT(part.size(), 8);
+    EXPECT_FALSE(Preview().PageView()->Marks().selected.isEmpty()) << "the selection shows";
+
+    Key(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), part);
+    Key(Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(Preview().PageView()->SelectedText(), Preview().PageView()->ShownText());
+    Key(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "Página 1");
+
+    QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, onViewport(400, 400));
+    EXPECT_TRUE(Preview().PageView()->SelectedText().isEmpty()) << "a plain click ends the selection";
 }

@@ -37,6 +37,10 @@ public:
     const emf::Metafile* ShownMetafile() const { return ShownMetafile_.get(); }
     void SetReportPrinter(printing::PageSource* printer) { ReportPrinter_ = printer; }
     PageTiles* Tiles() const { return tiles_; }
+    // The shown page's text, read from it the first time it is asked for (there must be a page);
+    // its boxes are in pixels of TextPageSize().
+    const emf::PageText& ShownPageText() const;
+    QSize TextPageSize() const;
     // The shown page's text in reading order, as screen readers are given it.
     QString ShownText() const;
     // Selects the text between two points of this widget, in reading order; all of it; none.
@@ -56,10 +60,6 @@ protected:
 private:
     PageDrawing Drawing(std::shared_ptr<const emf::Metafile> metafile, std::uint64_t content) const;
     void ReadAhead();
-    // The shown page's text, read from it the first time it is asked for; its boxes are in pixels
-    // of TextPageSize().
-    const emf::PageText& ShownPageText() const;
-    QSize TextPageSize() const;
     qsizetype CharacterAt(QPointF point) const;
     void Select(qsizetype start, qsizetype length);
 

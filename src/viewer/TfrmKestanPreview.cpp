@@ -1,5 +1,7 @@
 #include "TfrmKestanPreview.h"
 
+#include "FindBar.h"
+#include "ThumbnailPanel.h"
 #include "ViewerGlyphs.h"
 #include "platform/DialogService.h"
 #include "printing/TQRExportFilter.h"
@@ -10,6 +12,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDockWidget>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -105,6 +108,144 @@ TfrmKestanPreview::TfrmKestanPreview(printing::TQRPrinter& printer, platform::Pr
     installEventFilter(this);
     for (QWidget* child : findChildren<QWidget*>())
         child->installEventFilter(this);
+    // Made after the key preview: their own keys (Esc in the find bar, arrows in the thumbnails)
+    // stay theirs.
+    CreateFindBar();
+    CreateThumbnails();
+}
+
+void TfrmKestanPreview::CreateFindBar()
+{
+    findBar_ = new FindBar;
+    findToolBar_ = new QToolBar("Procurar", this);
+    findToolBar_->setObjectName("FindToolBar");
+    findToolBar_->setMovable(false);
+    findToolBar_->addWidget(findBar_);
+    findToolBar_->hide();
+    addToolBar(Qt::BottomToolBarArea, findToolBar_);
+    findProgress_ = new QLabel;
+    findProgress_->setObjectName("FindProgress");
+    statusBar()->addPermanentWidget(findProgress_);
+    search_ = new TextSearch(this);
+
+    auto* find = new QAction("Procurar", this);
+    find->setShortcut(QKeySequence::Find);
+    addAction(find);
+    connect(find, &QAction::triggered, this, &TfrmKestanPreview::ShowFindBar);
+    connect(findBar_, &FindBar::findRequested, this, &TfrmKestanPreview::Find);
+    connect(findBar_, &FindBar::cancelRequested, this, [this] {
+        search_->Cancel();
+        FindFinished(false);
+        findBar_->SetStatus("Procura interrompida");
+    });
+    connect(findBar_, &FindBar::closed, this, &TfrmKestanPreview::CloseFindBar);
+    connect(search_, &TextSearch::progress, this,
+            [this](int done, int total) { findProgress_->setText(QString("Procurando: página %1 de %2").arg(done).arg(total)); });
+    connect(search_, &TextSearch::found, this, &TfrmKestanPreview::Found);
+    connect(search_, &TextSearch::finished, this, &TfrmKestanPreview::FindFinished);
+}
+
+void TfrmKestanPreview::CreateThumbnails()
+{
+    thumbnails_ = new ThumbnailPanel;
+    thumbnailDock_ = new QDockWidget("Miniaturas", this);
+    thumbnailDock_->setObjectName("ThumbnailDock");
+    thumbnailDock_->setWidget(thumbnails_);
+    thumbnailDock_->setFeatures(QDockWidget::DockWidgetClosable);
+    addDockWidget(Qt::LeftDockWidgetArea, thumbnailDock_);
+    thumbnailDock_->hide();
+    QAction* toggle = thumbnailDock_->toggleViewAction();
+    toggle->setShortcut(Qt::Key_F9);
+    addAction(toggle);
+    connect(thumbnails_, &ThumbnailPanel::pageChosen, this, [this](int page) { ReportingErrors([&] { GoToPage(page); }); });
+}
+
+void TfrmKestanPreview::GoToPage(int page)
+{
+    QRPreview1->SetPageNumber(page);
+    ShowPagePosition();
+}
+
+void TfrmKestanPreview::ShowFindBar()
+{
+    findToolBar_->show();
+    findBar_->Activate();
+}
+
+void TfrmKestanPreview::Find(const QString& needle, bool matchCase, bool wholeWords, bool backwards)
+{
+    const int total = ReportPrinter_.PageTotal();
+    if (total == 0 || needle.isEmpty())
+        return;
+    const bool again = needle == needle_ && matchCase == matchCase_ && wholeWords == wholeWords_;
+    needle_ = needle;
+    matchCase_ = matchCase;
+    wholeWords_ = wholeWords;
+    const int page = QRPreview1->PageNumber();
+    // Next and previous step past the match on screen.
+    qsizetype at = -1;
+    if (again && currentMatch_ && currentMatch_->page == page)
+        at = backwards ? currentMatch_->start : currentMatch_->start + 1;
+    findBar_->SetSearching(true);
+    findBar_->SetStatus(QString());
+    search_->Start(total, [this](int n) { return ReportPrinter_.FetchPage(n); }, needle, matchCase, wholeWords, page, backwards, at);
+}
+
+void TfrmKestanPreview::Found(const TextMatch& match)
+{
+    currentMatch_ = match;
+    if (match.page != QRPreview1->PageNumber())
+        GoToPage(match.page); // shows the matches
+    else
+        ShowMatches();
+}
+
+void TfrmKestanPreview::FindFinished(bool anyFound)
+{
+    findBar_->SetSearching(false);
+    findProgress_->clear();
+    if (!anyFound) {
+        currentMatch_.reset();
+        ShowMatches();
+        findBar_->SetStatus("Não encontrado");
+    }
+}
+
+void TfrmKestanPreview::CloseFindBar()
+{
+    search_->Cancel();
+    findBar_->SetSearching(false);
+    findProgress_->clear();
+    needle_.clear();
+    currentMatch_.reset();
+    ShowMatches();
+    findToolBar_->hide();
+    QRPreview1->setFocus();
+}
+
+void TfrmKestanPreview::ShowMatches()
+{
+    preview::TQRPreviewImage* page = QRPreview1->PageView();
+    preview::PageMarks marks;
+    marks.selected = page->Marks().selected;
+    if (!needle_.isEmpty() && page->HasPage()) {
+        const emf::PageText& text = page->ShownPageText();
+        const int number = QRPreview1->PageNumber();
+        const std::vector<TextMatch> matches = TextSearch::MatchesOnPage(text.Text(), number, needle_, matchCase_, wholeWords_);
+        const std::optional<TextMatch> current =
+            currentMatch_ && currentMatch_->page == number ? currentMatch_ : std::optional<TextMatch>();
+        const preview::PageMarks found = TextSearch::MarksFor(text, page->TextPageSize(), matches, current);
+        marks.found = found.found;
+        marks.current = found.current;
+        findBar_->SetStatus(matches.size() == 1 ? QString("1 ocorrência nesta página")
+                                                : QString("%1 ocorrências nesta página").arg(matches.size()));
+    }
+    page->SetMarks(marks);
+    if (!marks.current.isEmpty()) {
+        const QRectF share = marks.current.front();
+        const QPointF centre = page->pos() + QPointF(share.center().x() * page->width(), share.center().y() * page->height());
+        QRPreview1->ensureVisible(static_cast<int>(centre.x()), static_cast<int>(centre.y()), 100, 100);
+    }
 }
 
 TfrmKestanPreview::~TfrmKestanPreview()
@@ -202,7 +343,13 @@ void TfrmKestanPreview::OpenReportFile(const QString& fileName)
     setWindowTitle(QFileInfo(fileName).fileName());
     PrintSettings_ = std::make_unique<printing::TQRReportPrinterSettings>();
     ApplyPrintSettings();
+    // Nothing may read the old report while it goes: the search first, then the thumbnails.
+    search_->Cancel();
+    search_->ForgetPages();
+    currentMatch_.reset();
+    thumbnails_->SetReport(0, {});
     ReportPrinter_.ReadReportFile(fileName.toStdString());
+    thumbnails_->SetReport(ReportPrinter_.PageTotal(), [this](int n) { return ReportPrinter_.FetchPage(n); });
     ReapplyZoomButton();
     QRPreview1->SetPageNumber(1);
     QRPreview1->ReloadShownPage();
@@ -461,6 +608,10 @@ void TfrmKestanPreview::ShowPagePosition()
 {
     PagePanel->setText(QString("Página %1 de %2").arg(QRPreview1->PageNumber()).arg(ReportPrinter_.PageTotal()));
     PaginaSelecionada->setText(QString::number(QRPreview1->PageNumber()));
+    if (thumbnails_)
+        thumbnails_->SetCurrentPage(QRPreview1->PageNumber());
+    if (!needle_.isEmpty())
+        ShowMatches();
 }
 
 int TfrmKestanPreview::TypedPage() const

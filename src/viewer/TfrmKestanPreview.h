@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TextSearch.h"
 #include "preview/TQRPreview.h"
 #include "printing/TQRPrinterSettings.h"
 
@@ -7,9 +8,11 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QActionGroup;
+class QDockWidget;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -25,6 +28,9 @@ class TQRPrinter;
 }
 
 namespace tarvolo::viewer {
+
+class FindBar;
+class ThumbnailPanel;
 
 // The window in which the user reads one report: zoom, page and file commands in a toolbar, the
 // preview over the rest, and a status bar with the progress and the page position. It works on a
@@ -75,6 +81,13 @@ public:
     QLabel* ProgressPanel = nullptr;
     QLabel* PagePanel = nullptr;
 
+    // Reading comfort beyond the report commands: a find bar (Ctrl+F) and page thumbnails (F9).
+    FindBar* FindText() const { return findBar_; }
+    TextSearch* Search() const { return search_; }
+    QDockWidget* ThumbnailDock() const { return thumbnailDock_; }
+    ThumbnailPanel* Thumbnails() const { return thumbnails_; }
+    void ShowFindBar();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -99,12 +112,32 @@ private:
     // Runs the print setup's steps that may fail; false when the user cancelled.
     bool RunPrintSetup();
 
+    void CreateFindBar();
+    void CreateThumbnails();
+    void Find(const QString& needle, bool matchCase, bool wholeWords, bool backwards);
+    void Found(const TextMatch& match);
+    void FindFinished(bool anyFound);
+    void CloseFindBar();
+    // The matches on the shown page marked, the current one stronger and in view.
+    void ShowMatches();
+    void GoToPage(int page);
+
     std::unique_ptr<printing::TQRReportPrinterSettings> PrintSettings_;
     printing::TQRPrinter& ReportPrinter_;
     platform::PrinterDevice& applicationPrinter_;
     platform::DialogService& dialogs_;
     bool printing_ = false;
     int LastShownProgress_ = 0;
+
+    FindBar* findBar_ = nullptr;
+    QToolBar* findToolBar_ = nullptr;
+    QLabel* findProgress_ = nullptr;
+    TextSearch* search_ = nullptr;
+    QString needle_; // what the matches shown are matches of; empty while the find bar is closed
+    bool matchCase_ = false, wholeWords_ = false;
+    std::optional<TextMatch> currentMatch_;
+    QDockWidget* thumbnailDock_ = nullptr;
+    ThumbnailPanel* thumbnails_ = nullptr;
 };
 
 } // namespace tarvolo::viewer

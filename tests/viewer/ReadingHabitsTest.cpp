@@ -3,10 +3,14 @@
 #include "printing/TQRPrinter.h"
 #include "support/ReportFixtures.h"
 #include "support/TestSupport.h"
+#include "viewer/FindBar.h"
 #include "viewer/TfrmKestanPreview.h"
+#include "viewer/ThumbnailPanel.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QClipboard>
+#include <QDockWidget>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -248,4 +252,81 @@ TEST_F(ReadingHabitsTest, ShiftDraggingSelectsTextThatCtrlCCopies)
 
     QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, onViewport(400, 400));
     EXPECT_TRUE(Preview().PageView()->SelectedText().isEmpty()) << "a plain click ends the selection";
+}
+
+namespace {
+
+// Waits for the search the window started to end.
+void WaitForSearch(TfrmKestanPreview& window)
+{
+    for (int i = 0; i < 500 && window.Search()->IsRunning(); ++i)
+        QTest::qWait(10);
+    QCoreApplication::processEvents();
+}
+
+} // namespace
+
+TEST_F(ReadingHabitsTest, CtrlFFindsTextAcrossPagesAndMarksTheMatches)
+{
+    Key(Qt::Key_F, Qt::ControlModifier);
+    auto* text = window.FindText()->findChild<QLineEdit*>("FindText");
+    ASSERT_TRUE(window.FindText()->isVisible());
+    ASSERT_EQ(QApplication::focusWidget(), text);
+
+    struct Step {
+        QString typed;
+        Qt::KeyboardModifiers modifiers;
+        int page;
+        bool marked;
+        const char* status;
+    };
+    const Step steps[] = {
+        {"Página 3", Qt::NoModifier, 3, true, "1 ocorrência nesta página"},
+        {"Página", Qt::NoModifier, 3, true, "1 ocorrência nesta página"}, // a new word, from the match shown
+        {"Página", Qt::NoModifier, 4, true, "1 ocorrência nesta página"}, // the next one
+        {"Página", Qt::ShiftModifier, 3, true, "1 ocorrência nesta página"},
+        {"PÁGINA", Qt::NoModifier, 3, true, "1 ocorrência nesta página"}, // any case by default
+        {"Inexistente", Qt::NoModifier, 3, false, "Não encontrado"},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.typed.toStdString());
+        text->setText(step.typed);
+        QTest::keyClick(text, Qt::Key_Return, step.modifiers);
+        WaitForSearch(window);
+        EXPECT_EQ(Page(), step.page);
+        EXPECT_EQ(window.PaginaSelecionada->text(), QString::number(step.page));
+        EXPECT_EQ(!Preview().PageView()->Marks().current.isEmpty(), step.marked);
+        EXPECT_EQ(window.FindText()->Status(), step.status);
+    }
+
+    window.LastPageClick();
+    text->setText("Página");
+    for (int expected : {5, 1}) {
+        QTest::keyClick(text, Qt::Key_Return);
+        WaitForSearch(window);
+        EXPECT_EQ(Page(), expected) << "from the last page, wrapping round";
+    }
+    QTest::keyClick(text, Qt::Key_Escape);
+    EXPECT_FALSE(window.FindText()->isVisible());
+    EXPECT_TRUE(Preview().PageView()->Marks().found.isEmpty() && Preview().PageView()->Marks().current.isEmpty());
+    EXPECT_TRUE(window.isVisible()) << "Esc in the find bar closes the bar, not the window";
+}
+
+TEST_F(ReadingHabitsTest, F9ShowsThumbnailsThatFollowAndTurnThePages)
+{
+    EXPECT_FALSE(window.ThumbnailDock()->isVisible()) << "hidden at first";
+    Key(Qt::Key_F9);
+    ASSERT_TRUE(window.ThumbnailDock()->isVisible());
+    EXPECT_EQ(window.Thumbnails()->PageCount(), 5);
+    Key(Qt::Key_End);
+    EXPECT_EQ(window.Thumbnails()->CurrentPage(), 5);
+
+    auto* list = window.Thumbnails()->findChild<QAbstractItemView*>("thumbnailList");
+    QTest::qWait(20);
+    const QRect third = list->visualRect(list->model()->index(2, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, third.center());
+    EXPECT_EQ(Page(), 3);
+    EXPECT_EQ(window.PaginaSelecionada->text(), "3");
+    Key(Qt::Key_F9);
+    EXPECT_FALSE(window.ThumbnailDock()->isVisible());
 }

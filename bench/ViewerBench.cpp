@@ -1,18 +1,23 @@
 // Time from a page command to the finished paint of the new page (every tile on screen drawn,
 // no stand-in left), for reports at fit-width in a 1920 x 1080 viewer window (Qt's offscreen
-// platform), and the viewer's peak memory at the largest zoom.
+// platform), the viewer's peak memory at the largest zoom, and finding text in a long report.
 //
 //   build/release/bench/viewer_bench
 //   QT_SCALE_FACTOR=2 build/release/bench/viewer_bench          (a 4K screen at 200 %)
 //   build/release/bench/viewer_bench --benchmark_filter=Zoom2000  (alone: peak memory is the process's)
+//   build/release/bench/viewer_bench --benchmark_filter=Find
 
 #include "SampleReport.h"
 #include "doubles/TestDialogService.h"
 #include "platform/NoPrinterDevice.h"
 #include "printing/TQRPrinter.h"
+#include "viewer/FindBar.h"
 #include "viewer/TfrmKestanPreview.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTest>
 #include <QScrollBar>
 #include <QTemporaryDir>
 
@@ -125,6 +130,33 @@ void BM_RepaintAfterScroll(benchmark::State& state)
         viewer.Page().repaint();
 }
 BENCHMARK(BM_RepaintAfterScroll)->Unit(benchmark::kMillisecond);
+
+// Finding a word that is in no page of the 2000-page report, through the window's find bar, from
+// the first page to the end of the search, with no page text kept from before; and the longest
+// wait the window's event loop saw meanwhile (the window stays responsive).
+void BM_FindAnAbsentWord(benchmark::State& state)
+{
+    Viewer viewer(LongReport());
+    viewer::TextSearch& search = *viewer.window.Search();
+    qint64 longestWait = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        search.ForgetPages();
+        viewer.window.ShowFindBar();
+        auto* text = viewer.window.FindText()->findChild<QLineEdit*>("FindText");
+        text->setText("zephyrqq");
+        state.ResumeTiming();
+        QTest::keyClick(text, Qt::Key_Return);
+        QElapsedTimer loop;
+        loop.start();
+        while (search.IsRunning()) {
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+            longestWait = std::max(longestWait, loop.restart());
+        }
+    }
+    state.counters["longest_event_wait_ms"] = static_cast<double>(longestWait);
+}
+BENCHMARK(BM_FindAnAbsentWord)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // The sample at zoom 2000 (a page of about 16 000 x 22 000 pixels), read from top to bottom in
 // twenty screens: the time per screen, and the process's peak memory.

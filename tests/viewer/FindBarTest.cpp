@@ -203,33 +203,6 @@ TEST(TextSearch, MarksAreSharesOfThePage)
     EXPECT_LT(marks.found.at(0).top(), marks.current.at(0).top()); // the first "common" is on the line above
 }
 
-// Not a test: how long finding an absent word in a large report takes, cold and with the page
-// texts kept. Make the report with `qrptool demo /tmp/f2000.qrp --pages 2000`, or name another in
-// TARVOLO_FIND_REPORT.
-TEST(TextSearch, DISABLED_TimeAnAbsentWord)
-{
-    const char* named = std::getenv("TARVOLO_FIND_REPORT");
-    const std::string path = named ? named : "/tmp/f2000.qrp";
-    if (!std::filesystem::exists(path))
-        GTEST_SKIP() << path << " is missing";
-    docstore::ReportDocument report;
-    report.Open(path);
-    QElapsedTimer reading;
-    reading.start();
-    for (int n = 1; n <= report.PageCount(); ++n)
-        report.Page(n);
-    std::printf("reading alone: %lld ms\n", static_cast<long long>(reading.elapsed()));
-    TextSearch search;
-    QSignalSpy finished(&search, &TextSearch::finished);
-    for (const char* pass : {"cold", "kept"}) {
-        QElapsedTimer timer;
-        timer.start();
-        search.Start(report.PageCount(), [&report](int n) { return report.Page(n); }, "zephyrqq", false, false, 1, false);
-        ASSERT_TRUE(finished.wait(120000));
-        std::printf("%s: %d pages in %lld ms\n", pass, report.PageCount(), static_cast<long long>(timer.elapsed()));
-    }
-}
-
 // ---- The bar ----------------------------------------------------------------------------------
 
 class FindBarTest : public ::testing::Test {

@@ -1,5 +1,5 @@
-// Pictures of the main window's bar and the About window for the documentation, drawn on a real X
-// server (scripts/screenshots.sh runs this under Xvfb).
+// Pictures of the main window's bar, the About window and the viewer finding text for the
+// documentation, drawn on a real X server (scripts/screenshots.sh runs this under Xvfb).
 //   shell_screenshots OUTPUT_FOLDER
 
 #include "doubles/TestAssociationStore.h"
@@ -8,8 +8,14 @@
 #include "doubles/TestPrinterDevice.h"
 #include "shell/TfrmPrincipal.h"
 #include "shell/TfrmSobre.h"
+#include "printing/TQRPrinter.h"
+#include "viewer/FindBar.h"
+#include "viewer/TfrmKestanPreview.h"
+#include "viewer/ThumbnailPanel.h"
 
 #include <QApplication>
+#include <QDockWidget>
+#include <QLineEdit>
 #include <QScreen>
 #include <QTest>
 
@@ -25,6 +31,27 @@ bool Save(QWidget& window, const QString& path)
     const QRect frame = window.frameGeometry();
     const QPixmap picture = window.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
     return picture.save(path);
+}
+
+// The viewer on the sample report with its thumbnails, having found a customer's name.
+bool SaveFinding(const QString& path)
+{
+    platform::TestDialogService dialogs;
+    platform::TestPrinterDevice printers;
+    printing::TQRPrinter printer(printers, [] { return std::make_unique<platform::TestPrinterDevice>(); });
+    viewer::TfrmKestanPreview window(printer, printers, dialogs);
+    window.showNormal();
+    window.resize(1180, 760);
+    window.OpenReportFile(TARVOLO_SOURCE_DIR "/samples/sample-report.qrp");
+    window.ThumbnailDock()->show();
+    window.ShowFindBar();
+    auto* text = window.FindText()->findChild<QLineEdit*>("FindText");
+    text->setText("Ferretería");
+    QTest::keyClick(text, Qt::Key_Return);
+    for (int i = 0; i < 300 && (window.Search()->IsRunning() || window.Thumbnails()->Pending() > 0); ++i)
+        QTest::qWait(10);
+    window.QRPreview1->PageView()->Tiles()->WaitUntilIdle();
+    return Save(window, path);
 }
 
 } // namespace
@@ -57,5 +84,6 @@ int main(int argc, char** argv)
         saved = Save(about, folder + "/about.png") && saved;
     }
     delete window;
+    saved = SaveFinding(folder + "/find.png") && saved;
     return saved ? 0 : 1;
 }

@@ -250,8 +250,12 @@ void TfrmKestanPreview::ShowMatches()
 
 TfrmKestanPreview::~TfrmKestanPreview()
 {
-    // Child widgets outlive this part of the window; their signals must not reach it.
-    PaginaSelecionada->disconnect(this);
+    // Child widgets outlive this part of the window; their signals, and the focus changes their
+    // deletion causes, must not reach it.
+    qApp->disconnect(this);
+    for (QObject* sender : std::initializer_list<QObject*>{PaginaSelecionada, findBar_, search_, thumbnails_})
+        sender->disconnect(this);
+    search_->Cancel();
     PaginaSelecionada->setValidator(nullptr);
     QRPreview1->AttachPrinter(nullptr);
 }

@@ -17,11 +17,6 @@ using tarvolo::test::RunResult;
 
 namespace {
 
-std::string SampleReport()
-{
-    return test::SampleReportFile().string();
-}
-
 std::set<std::string> FileNames(const std::filesystem::path& folder)
 {
     std::set<std::string> names;
@@ -43,14 +38,14 @@ TEST_F(QrptoolRenderRangeTest, EachPageOfTheRangeIsTheImageTheSinglePageFormWrit
     const auto single = scratch / "single";
     std::filesystem::create_directories(range);
     std::filesystem::create_directories(single);
-    const RunResult run = Qrptool({"render", SampleReport(), "--pages", "2-4", "--dpi", "30", "-o", (range / "p-%d.png").string()}, scratch);
+    const RunResult run = Qrptool({"render", test::SampleReportFile().string(), "--pages", "2-4", "--dpi", "30", "-o", (range / "p-%d.png").string()}, scratch);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(FileNames(range), (std::set<std::string>{"p-2.png", "p-3.png", "p-4.png"}));
 
     std::string expectedOut;
     for (int n = 2; n <= 4; ++n) {
         const std::string name = "p-" + std::to_string(n) + ".png";
-        const RunResult one = Qrptool({"render", SampleReport(), "--page", std::to_string(n), "--dpi", "30", "-o", (single / name).string()}, scratch);
+        const RunResult one = Qrptool({"render", test::SampleReportFile().string(), "--page", std::to_string(n), "--dpi", "30", "-o", (single / name).string()}, scratch);
         ASSERT_EQ(one.status, 0) << one.err;
         // The same encoder writes both: equal bytes are equal pixels.
         const test::Bytes png = test::ReadFileBytes(range / name);
@@ -78,7 +73,7 @@ TEST_F(QrptoolRenderRangeTest, BadRangesAndNamesWithoutThePageNumberFailWithAMes
         {"2-4", "p.png", "%d"},
     };
     for (const auto& c : cases) {
-        const RunResult run = Qrptool({"render", SampleReport(), "--pages", c.pages, "--dpi", "30", "-o", (out / c.output).string()}, scratch);
+        const RunResult run = Qrptool({"render", test::SampleReportFile().string(), "--pages", c.pages, "--dpi", "30", "-o", (out / c.output).string()}, scratch);
         EXPECT_EQ(run.status, 1) << c.pages << " " << c.output;
         EXPECT_TRUE(run.err.starts_with("qrptool: ")) << run.err;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;

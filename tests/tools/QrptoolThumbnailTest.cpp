@@ -15,11 +15,6 @@ using tarvolo::test::RunResult;
 
 namespace {
 
-std::string SampleReport()
-{
-    return test::SampleReportFile().string();
-}
-
 // The width and height a PNG's header gives, or 0 x 0 for bytes that are not a PNG.
 std::pair<int, int> PngSize(const test::Bytes& png)
 {
@@ -63,8 +58,8 @@ TEST_F(QrptoolThumbnailTest, TheFirstPageFitsTheSizeWithItsProportions)
         int width;
         int height;
     } cases[] = {
-        {SampleReport(), "128", 91, 128},
-        {SampleReport(), "256", 181, 256},
+        {test::SampleReportFile().string(), "128", 91, 128},
+        {test::SampleReportFile().string(), "256", 181, 256},
         {LandscapeReport(), "128", 128, 91},
         {LandscapeReport(), "1", 1, 1},
     };
@@ -92,11 +87,11 @@ TEST_F(QrptoolThumbnailTest, FailuresSayWhyInOneLineAndWriteNothing)
         std::vector<std::string> words;
         std::string start;
     } cases[] = {
-        {{"thumbnail", SampleReport(), out.string(), "0"}, "qrptool: usage: "},
-        {{"thumbnail", SampleReport(), out.string(), "4097"}, "qrptool: usage: "},
-        {{"thumbnail", SampleReport(), out.string(), "12x"}, "qrptool: usage: "},
-        {{"thumbnail", SampleReport(), out.string(), "-5"}, "qrptool: usage: "},
-        {{"thumbnail", SampleReport(), out.string()}, "qrptool: usage: "},
+        {{"thumbnail", test::SampleReportFile().string(), out.string(), "0"}, "qrptool: usage: "},
+        {{"thumbnail", test::SampleReportFile().string(), out.string(), "4097"}, "qrptool: usage: "},
+        {{"thumbnail", test::SampleReportFile().string(), out.string(), "12x"}, "qrptool: usage: "},
+        {{"thumbnail", test::SampleReportFile().string(), out.string(), "-5"}, "qrptool: usage: "},
+        {{"thumbnail", test::SampleReportFile().string(), out.string()}, "qrptool: usage: "},
         {{"thumbnail", test::ReportFixture("FirstPageNotMetafile.qrp").string(), out.string(), "128"}, "qrptool: "},
         {{"thumbnail", test::ReportFixture("ImpossiblePageCount.qrp").string(), out.string(), "128"}, "qrptool: "},
         {{"thumbnail", test::ReportFixture("NoPages.qrp").string(), out.string(), "128"}, "qrptool: the report has no pages"},

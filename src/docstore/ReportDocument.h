@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace tarvolo::docstore {
@@ -14,6 +15,11 @@ namespace tarvolo::docstore {
 // One open report: its pages in the report file layout, read from a file or being recorded.
 // Opening, counting, reading page n and saving a copy happen here and nowhere else; the printer
 // object, qrptool and the verifier all go through this class.
+//
+// Every member may be called from any thread: each takes the document's one lock for its whole
+// use of the stream, so a page walk never sees the position another read, or a copy, left behind.
+// Pages() and Stream() hand out the parts themselves, for the recording path and for tests,
+// outside that promise.
 class ReportDocument {
 public:
     // A report being recorded stays in memory up to this size, then moves to a temporary file.
@@ -36,8 +42,8 @@ public:
     // Holds nothing any more: no stream, no pages.
     void Close();
 
-    bool IsOpen() const { return pages_.RecordStream() != nullptr; }
-    int PageCount() const { return pages_.RecordCount(); }
+    bool IsOpen() const;
+    int PageCount() const;
     // Page n as a new metafile, or nothing when n is not between 1 and PageCount(). Fails, naming
     // the page and the offsets, when the record links do not lead to page n.
     std::unique_ptr<emf::Metafile> Page(int n);
@@ -48,7 +54,7 @@ public:
     // The header as stored now, and the size of the report in bytes.
     HeaderRead Header();
     std::int64_t Size();
-    bool PagesCompressed() const { return pages_.CompressPages(); }
+    bool PagesCompressed() const;
 
     TQRPageList& Pages() { return pages_; }
     const std::shared_ptr<TQRStream>& Stream() const { return pages_.RecordStream(); }
@@ -58,6 +64,7 @@ public:
     static bool StoresCompressedPages(ByteStream& stream, const HeaderRead& header);
 
 private:
+    mutable std::mutex mutex_;
     TQRPageList pages_;
 };
 

@@ -138,6 +138,8 @@ void TQRPageList::OpenFile(const std::string& path)
 
 void TQRPageList::CopyToFile(const std::string& path)
 {
+    // The copy moves the stream's position: no walk may run meanwhile.
+    std::lock_guard lock(ListLock_);
     // Replacing the file this list reads from would destroy the pages it is copying.
     if (RecordStream_ && RecordStream_->FileDescriptor() >= 0) {
         struct stat source {};

@@ -31,16 +31,50 @@ size_t qHash(const TileKey& key, size_t seed) noexcept
                       key.index.y());
 }
 
-PageTiles::PageTiles(QObject* parent) : QObject(parent)
+PageTiles::PageTiles(std::shared_ptr<WorkService> service, QObject* parent)
+    : QObject(parent), work_(std::make_unique<WorkQueue>(std::move(service))), drawer_(&PageTiles::Draw)
 {
-    pool_.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
 }
 
 PageTiles::~PageTiles()
 {
-    generation_->fetch_add(1);
-    pool_.clear();
-    pool_.waitForDone();
+    work_->Cancel();
+}
+
+void PageTiles::SetWorkService(std::shared_ptr<WorkService> service)
+{
+    work_->Cancel();
+    queued_.clear();
+    work_ = std::make_unique<WorkQueue>(std::move(service));
+}
+
+void PageTiles::SetDrawer(Drawer drawer)
+{
+    DropQueued();
+    drawer_ = drawer ? std::move(drawer) : Drawer(&PageTiles::Draw);
+}
+
+QImage PageTiles::DamageImage(QSize size)
+{
+    QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return image;
+    image.fill(QColor(0xfb, 0xe9, 0xe9));
+    QPainter painter(&image);
+    painter.fillRect(image.rect(), QBrush(QColor(0xc0, 0x30, 0x30), Qt::BDiagPattern));
+    return image;
+}
+
+QImage PageTiles::DrawOrDamage(const Drawer& drawer, const PageDrawing& drawing, QRect deviceRect, QSize imageSize)
+{
+    try {
+        return drawer(drawing, deviceRect, imageSize);
+    } catch (const std::exception& error) {
+        qWarning("Cannot draw a part of a page: %s", error.what());
+    } catch (...) {
+        qWarning("Cannot draw a part of a page");
+    }
+    return DamageImage(imageSize);
 }
 
 TileKey PageTiles::KeyOf(const PageDrawing& drawing, QPoint index)
@@ -104,7 +138,7 @@ QImage PageTiles::Tile(const PageDrawing& drawing, QPoint index, Priority priori
     if (const QImage* kept = Find(key))
         return *kept;
     const QRect rect = TileRect(drawing, index);
-    Queue(key, priority, [drawing, rect] { return Draw(drawing, rect, rect.size()); });
+    Queue(key, priority, [drawer = drawer_, drawing, rect] { return DrawOrDamage(drawer, drawing, rect, rect.size()); });
     return QImage();
 }
 
@@ -112,7 +146,7 @@ void PageTiles::QueueOverview(const PageDrawing& drawing, Priority priority)
 {
     const TileKey key = KeyOf(drawing, kOverviewIndex);
     if (!index_.contains(key))
-        Queue(key, priority, [drawing] { return DrawOverview(drawing); });
+        Queue(key, priority, [drawer = drawer_, drawing] { return DrawOverview(drawer, drawing); });
 }
 
 void PageTiles::Queue(const TileKey& key, Priority priority, std::function<QImage()> draw)
@@ -120,16 +154,12 @@ void PageTiles::Queue(const TileKey& key, Priority priority, std::function<QImag
     if (queued_.contains(key))
         return;
     queued_.insert(key);
-    const int generation = generation_->load();
-    pool_.start(
-        [this, current = generation_, generation, key, draw = std::move(draw)] {
-            if (current->load() != generation)
-                return; // dropped while queued
-            QImage image = draw();
-            QMetaObject::invokeMethod(
-                this, [this, generation, key, image] { Arrived(generation, key, image); }, Qt::QueuedConnection);
-        },
-        priority);
+    const std::uint64_t generation = work_->Generation();
+    work_->Post(static_cast<WorkService::Priority>(priority), [this, generation, key, draw = std::move(draw)] {
+        QImage image = draw();
+        QMetaObject::invokeMethod(
+            this, [this, generation, key, image] { Arrived(generation, key, image); }, Qt::QueuedConnection);
+    });
 }
 
 bool PageTiles::HasTile(const PageDrawing& drawing, QPoint index) const
@@ -142,19 +172,19 @@ QImage PageTiles::Overview(const PageDrawing& drawing)
     const TileKey key = KeyOf(drawing, kOverviewIndex);
     if (const QImage* kept = Find(key))
         return *kept;
-    QImage overview = DrawOverview(drawing);
+    QImage overview = DrawOverview(drawer_, drawing);
     Keep(key, overview);
     return overview;
 }
 
-QImage PageTiles::DrawOverview(const PageDrawing& drawing)
+QImage PageTiles::DrawOverview(const Drawer& drawer, const PageDrawing& drawing)
 {
     const QSize device = drawing.DeviceSize();
     const double scale = std::min(1.0, static_cast<double>(kOverviewSide) / std::max({device.width(), device.height(), 1}));
     PageDrawing small = drawing;
     small.ratio = drawing.ratio * scale;
     const QSize size = small.DeviceSize().expandedTo(QSize(1, 1));
-    return Draw(small, QRect(QPoint(0, 0), size), size);
+    return DrawOrDamage(drawer, small, QRect(QPoint(0, 0), size), size);
 }
 
 void PageTiles::Evict()
@@ -167,9 +197,9 @@ void PageTiles::Evict()
     }
 }
 
-void PageTiles::Arrived(int generation, const TileKey& key, QImage image)
+void PageTiles::Arrived(std::uint64_t generation, const TileKey& key, QImage image)
 {
-    if (generation == generation_->load())
+    if (generation == work_->Generation())
         queued_.remove(key);
     if (image.isNull())
         return;
@@ -180,8 +210,7 @@ void PageTiles::Arrived(int generation, const TileKey& key, QImage image)
 
 void PageTiles::DropQueued()
 {
-    generation_->fetch_add(1);
-    pool_.clear();
+    work_->DropQueued();
     queued_.clear();
 }
 
@@ -194,7 +223,7 @@ void PageTiles::SetBudget(qint64 bytes)
 void PageTiles::WaitUntilIdle()
 {
     while (!queued_.isEmpty()) {
-        pool_.waitForDone();
+        work_->WaitUntilIdle();
         QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     }
 }

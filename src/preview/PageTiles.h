@@ -1,5 +1,6 @@
 #pragma once
 
+#include "WorkService.h"
 #include "metafile/Metafile.h"
 
 #include <QHash>
@@ -7,7 +8,6 @@
 #include <QObject>
 #include <QRect>
 #include <QSet>
-#include <QThreadPool>
 
 #include <atomic>
 #include <functional>
@@ -42,17 +42,26 @@ struct TileKey {
 size_t qHash(const TileKey& key, size_t seed = 0) noexcept;
 
 // Draws pages in tiles on worker threads and keeps them, with the overviews, in a cache bounded
-// in bytes (the least recently used go first). Tiles asked for while queued are queued once.
+// in bytes (the least recently used go first). Tiles asked for while queued are queued once. A
+// tile that cannot be drawn shows the damage in its place.
 class PageTiles : public QObject {
     Q_OBJECT
 
 public:
     static constexpr int kTileSide = 768;
     static constexpr int kOverviewSide = 1024; // the overview's longer side, at most
-    enum Priority { ReadAhead = 0, Visible = 10 };
+    enum Priority { ReadAhead = WorkService::ReadAhead, Visible = WorkService::VisibleTiles };
+    // Draws deviceRect of a drawing into an image of imageSize; the player's, unless a test says.
+    using Drawer = std::function<QImage(const PageDrawing& drawing, QRect deviceRect, QSize imageSize)>;
 
-    explicit PageTiles(QObject* parent = nullptr);
+    explicit PageTiles(std::shared_ptr<WorkService> service, QObject* parent = nullptr);
     ~PageTiles() override;
+
+    // Moves the tiles' drawing to another service: the window's, shared with its other work.
+    void SetWorkService(std::shared_ptr<WorkService> service);
+    void SetDrawer(Drawer drawer);
+    // What a tile that failed to draw shows: the paper hatched in red.
+    static QImage DamageImage(QSize size);
 
     // The tile if it is drawn; otherwise a null image, and the tile is queued for drawing.
     QImage Tile(const PageDrawing& drawing, QPoint index, Priority priority);
@@ -88,18 +97,20 @@ private:
     };
     static constexpr QPoint kOverviewIndex{-1, -1};
     static QImage Draw(const PageDrawing& drawing, QRect deviceRect, QSize imageSize);
-    static QImage DrawOverview(const PageDrawing& drawing);
+    static QImage DrawOverview(const Drawer& drawer, const PageDrawing& drawing);
+    // Draws with the drawer; an error gives the damage image.
+    static QImage DrawOrDamage(const Drawer& drawer, const PageDrawing& drawing, QRect deviceRect, QSize imageSize);
     void Queue(const TileKey& key, Priority priority, std::function<QImage()> draw);
     const QImage* Find(const TileKey& key);
     void Keep(const TileKey& key, QImage image);
     void Evict();
-    void Arrived(int generation, const TileKey& key, QImage image);
+    void Arrived(std::uint64_t generation, const TileKey& key, QImage image);
 
-    QThreadPool pool_;
+    std::unique_ptr<WorkQueue> work_;
+    Drawer drawer_;
     std::list<Entry> entries_; // most recently used first
     QHash<TileKey, std::list<Entry>::iterator> index_;
     QSet<TileKey> queued_;
-    std::shared_ptr<std::atomic<int>> generation_ = std::make_shared<std::atomic<int>>(0);
     qint64 bytes_ = 0;
     qint64 budget_ = 64 << 20;
     int tilesDrawn_ = 0;

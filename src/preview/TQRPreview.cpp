@@ -45,7 +45,7 @@ TQRPreview::~TQRPreview()
         AttachPrinter(nullptr);
 }
 
-void TQRPreview::AttachPrinter(printing::PageSource* printer)
+void TQRPreview::AttachPrinter(printing::PreviewSource* printer)
 {
     if (ReportPrinter_)
         ReportPrinter_->DetachPreview(this);
@@ -56,6 +56,11 @@ void TQRPreview::AttachPrinter(printing::PageSource* printer)
     SetPageNumber(1);
     ShowPage(1);
     viewport()->update();
+}
+
+void TQRPreview::SetWorkService(std::shared_ptr<WorkService> service)
+{
+    PageView_->Tiles()->SetWorkService(std::move(service));
 }
 
 void TQRPreview::SetPageNumber(int page)

@@ -7,14 +7,14 @@
 #include <functional>
 
 namespace tarvolo::printing {
-class PageSource;
+class PreviewSource;
 }
 
 namespace tarvolo::preview {
 
 enum class TPreviewZoomMode { zmFitPage, zmFitWidth, zmPercent };
 
-// A scrolling view of one page of a report (a page source, in this system the report printer object) at a zoom: sized and centred from the
+// A scrolling view of one page of a report (in this system the report printer object) at a zoom: sized and centred from the
 // paper and the zoom, with fit-page, fit-width and fixed zoom re-applied on every resize. It turns
 // the source's posted notifications into OnPageAvailable and OnProgressUpdate.
 class TQRPreview : public QScrollArea {
@@ -24,8 +24,8 @@ public:
     explicit TQRPreview(QWidget* parent = nullptr);
     ~TQRPreview() override;
 
-    void AttachPrinter(printing::PageSource* printer);
-    printing::PageSource* ReportPrinter() const { return ReportPrinter_; }
+    void AttachPrinter(printing::PreviewSource* printer);
+    printing::PreviewSource* ReportPrinter() const { return ReportPrinter_; }
 
     int PageNumber() const { return PageNumber_; }
     void SetPageNumber(int page);
@@ -44,6 +44,8 @@ public:
     QSize ShownSheet() const;
 
     TQRPreviewImage* PageView() const { return PageView_; }
+    // Draws the tiles on service: a window gives its preview the service its other work runs on.
+    void SetWorkService(std::shared_ptr<WorkService> service);
 
     // Zoom steps (Ctrl+wheel, Ctrl+plus and Ctrl+minus, a pinch), about a point of the viewport
     // that stays where it is: the mouse, or the viewport's centre.
@@ -77,7 +79,7 @@ private:
 
     QWidget* content_;
     TQRPreviewImage* PageView_;
-    printing::PageSource* ReportPrinter_ = nullptr;
+    printing::PreviewSource* ReportPrinter_ = nullptr;
     int PageNumber_ = 1;
     int Zoom_ = 100;
     TPreviewZoomMode ZoomMode_ = TPreviewZoomMode::zmPercent;

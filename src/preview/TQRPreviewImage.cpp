@@ -1,5 +1,7 @@
 #include "TQRPreviewImage.h"
 
+#include "PageMarks.h"
+
 #include "printing/PageSource.h"
 #include "render/PageRenderer.h"
 
@@ -32,21 +34,6 @@ void DrawFrame(QPainter& painter, QSize size)
     painter.fillRect(QRect(QPoint(2, h - 2), QPoint(w - 1, h - 1)), Qt::black);
 }
 
-void DrawMarks(QPainter& painter, const PageMarks& marks, QSize size)
-{
-    const auto draw = [&](const QList<QRectF>& rects, QColor color) {
-        for (const QRectF& share : rects)
-            painter.fillRect(QRectF(share.x() * size.width(), share.y() * size.height(), share.width() * size.width(),
-                                    share.height() * size.height()),
-                             color);
-    };
-    painter.setCompositionMode(QPainter::CompositionMode_Multiply); // the text stays readable under the mark
-    draw(marks.found, QColor(255, 236, 120));
-    draw(marks.current, QColor(255, 170, 60));
-    draw(marks.selected, QColor(150, 190, 255));
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-}
-
 // What screen readers learn of the page: its number and, when they ask, its text.
 class PageViewAccessible : public QAccessibleWidget {
 public:
@@ -71,7 +58,8 @@ QAccessibleInterface* PageViewAccessibility(const QString&, QObject* object)
 
 } // namespace
 
-TQRPreviewImage::TQRPreviewImage(QWidget* parent) : QWidget(parent), tiles_(new PageTiles(this))
+TQRPreviewImage::TQRPreviewImage(QWidget* parent)
+    : QWidget(parent), tiles_(new PageTiles(std::make_shared<WorkService>(), this))
 {
     static std::once_flag accessible;
     std::call_once(accessible, [] { QAccessible::installFactory(PageViewAccessibility); });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PageMarks.h"
 #include "PageTiles.h"
 #include "render/PageText.h"
 
@@ -9,19 +10,10 @@
 #include <optional>
 
 namespace tarvolo::printing {
-class PageSource;
+class PreviewSource;
 }
 
 namespace tarvolo::preview {
-
-// Marks drawn over the page: matches of a search (the current one stronger) and selected text.
-// Rectangles are shares of the page's width and height (0..1), as the page's text boxes divided
-// by the size they were measured at.
-struct PageMarks {
-    QList<QRectF> found;
-    QList<QRectF> current;
-    QList<QRectF> selected;
-};
 
 // The page of a preview: the page's metafile stretched over the image, on white paper with a black
 // frame and a two-pixel shadow. Only what shows is drawn, in tiles on worker threads, kept for
@@ -35,7 +27,7 @@ public:
     int ShownPage() const { return ShownPage_; }
     bool HasPage() const { return ShownMetafile_ != nullptr; }
     const emf::Metafile* ShownMetafile() const { return ShownMetafile_.get(); }
-    void SetReportPrinter(printing::PageSource* printer) { ReportPrinter_ = printer; }
+    void SetReportPrinter(printing::PreviewSource* printer) { ReportPrinter_ = printer; }
     PageTiles* Tiles() const { return tiles_; }
     // The shown page's text, read from it the first time it is asked for (there must be a page);
     // its boxes are in pixels of TextPageSize().
@@ -63,7 +55,7 @@ private:
     qsizetype CharacterAt(QPointF point) const;
     void Select(qsizetype start, qsizetype length);
 
-    printing::PageSource* ReportPrinter_ = nullptr;
+    printing::PreviewSource* ReportPrinter_ = nullptr;
     int ShownPage_ = 1;
     std::shared_ptr<const emf::Metafile> ShownMetafile_;
     std::uint64_t shownContent_ = 0;

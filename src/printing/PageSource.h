@@ -28,13 +28,32 @@ public:
     const void* const LParam;
 };
 
-// What a preview needs of a report: how many pages it has and how many are ready, page n, and the
-// sheet they are printed on in tenths of a millimetre with its conversion to screen pixels. The
-// source posts PrinterMessageEvents (page available, progress) to the preview attached to it.
+// The pages of one report, for readers on any thread: every member may be called from several
+// threads at once. Readers keep the source by shared pointer, so the report stays open until
+// the last of them lets go, even when its window or printer object has gone.
 class PageSource {
 public:
     virtual ~PageSource() = default;
 
+    virtual int PageTotal() const = 0;
+    // A new page holding page n, or nothing outside 1..PageTotal; the caller owns it. Fails,
+    // naming the page, when the report's bytes do not lead to it.
+    virtual std::unique_ptr<emf::Metafile> FetchPage(int n) = 0;
+    // The sheet the pages are printed on, in tenths of a millimetre.
+    virtual std::int32_t SheetWidth() const = 0;
+    virtual std::int32_t SheetLength() const = 0;
+};
+
+// What a preview needs of a report printer object, on the window's thread: how many pages the
+// report has and how many are ready, page n, and the sheet they are printed on in tenths of a
+// millimetre with its conversion to screen pixels; for its worker threads, the page source. The
+// object posts PrinterMessageEvents (page available, progress) to the preview attached to it.
+class PreviewSource {
+public:
+    virtual ~PreviewSource() = default;
+
+    // The pages as they are now; a report loaded later comes with a new source.
+    virtual std::shared_ptr<PageSource> SharedPages() = 0;
     virtual int PageTotal() const = 0;
     virtual int PagesAvailable() const = 0;
     // A new page holding page n, or nothing; the caller owns it.

@@ -54,6 +54,7 @@ TQRPrinter::TQRPrinter(platform::PrinterDevice& applicationPrinter, const Printe
     }
     UnprintableTop = DeviceSettings_.PhysicalTop();
     UnprintableLeft = DeviceSettings_.PhysicalLeft();
+    PublishSheet();
 }
 
 TQRPrinter::~TQRPrinter()
@@ -72,8 +73,49 @@ void TQRPrinter::ClearReport()
     PageMetafile_.reset();
     printerCanvas_.reset();
     OutputCanvas_ = nullptr;
-    document_.Close();
+    NewDocument();
     State_ = PrinterState::Ready;
+}
+
+void TQRPrinter::NewDocument()
+{
+    pages_ = std::make_shared<ReportPages>();
+    PublishSheet();
+}
+
+void TQRPrinter::SetPageTotal(int total)
+{
+    PageTotal_ = total;
+    pages_->PublishPageTotal(total);
+}
+
+void TQRPrinter::PublishSheet()
+{
+    pages_->PublishSheet(SheetWidth(), SheetLength());
+}
+
+void TQRPrinter::SetOrientation(TPrinterOrientation orientation)
+{
+    DeviceSettings_.SetOrientation(orientation);
+    PublishSheet();
+}
+
+void TQRPrinter::SetPaperSize(TQRPaperSize size)
+{
+    DeviceSettings_.SetPaperSize(size);
+    PublishSheet();
+}
+
+void TQRPrinter::SetNominalPaperWidth(std::int32_t width)
+{
+    DeviceSettings_.SetNominalPaperWidth(width);
+    PublishSheet();
+}
+
+void TQRPrinter::SetNominalPaperLength(std::int32_t length)
+{
+    DeviceSettings_.SetNominalPaperLength(length);
+    PublishSheet();
 }
 
 // --- Pages -----------------------------------------------------------------------------------
@@ -82,7 +124,14 @@ std::unique_ptr<emf::Metafile> TQRPrinter::FetchPage(int n)
 {
     if (State_ == PrinterState::Ready || n < 1 || n > PageTotal_)
         return nullptr;
-    return document_.Page(n);
+    return Document().Page(n);
+}
+
+std::shared_ptr<PageSource> TQRPrinter::SharedPages()
+{
+    // The settings may have been changed through Settings() since the sheet was last published.
+    PublishSheet();
+    return pages_;
 }
 
 void TQRPrinter::ReadReportFile(const std::string& path)
@@ -92,19 +141,20 @@ void TQRPrinter::ReadReportFile(const std::string& path)
     // A load that fails leaves no pages behind: nothing may be read from, or recorded after, a
     // report that did not open.
     try {
-        document_.Open(path);
-        PageTotal_ = document_.PageCount();
+        NewDocument();
+        Document().Open(path);
+        SetPageTotal(Document().PageCount());
         ScaleX = ScaleY = kScreenScale;
         if (PageTotal_ > 0) {
-            const std::unique_ptr<emf::Metafile> first = document_.Page(1);
+            const std::unique_ptr<emf::Metafile> first = Document().Page(1);
             if (const auto paper = InferPaper(first->Width(), first->Height())) {
                 SetPaperSize(paper->first);
                 SetOrientation(paper->second);
             }
         }
     } catch (...) {
-        document_.Close();
-        PageTotal_ = 0;
+        NewDocument();
+        SetPageTotal(0);
         throw;
     }
     State_ = PrinterState::Finished;
@@ -116,7 +166,7 @@ void TQRPrinter::ReadReportFile(const std::string& path)
 void TQRPrinter::WriteReportFile(const std::string& path)
 {
     if (State_ == PrinterState::Finished)
-        document_.SaveCopy(path);
+        Document().SaveCopy(path);
 }
 
 void TQRPrinter::UseScreenScale()
@@ -136,10 +186,11 @@ void TQRPrinter::BeginReport()
     if (State_ != PrinterState::Ready)
         throw EQRError("QRPrinter not ready");
     WritePageNumber = 0;
-    PageTotal_ = 0;
+    SetPageTotal(0);
     State_ = PrinterState::Busy;
     if (Target == OutputTarget::ToPageStore) {
-        document_.CreateNew(compressPages_);
+        NewDocument();
+        Document().CreateNew(compressPages_);
         UseScreenScale();
     } else {
         const platform::DeviceCapabilities caps = DevicePrinter_->Capabilities();
@@ -154,7 +205,7 @@ void TQRPrinter::CloseOpenPage()
 {
     if (Target == OutputTarget::ToPageStore) {
         CloseMetafilePage();
-        document_.AppendPage(*PageMetafile_);
+        Document().AppendPage(*PageMetafile_);
         PageMetafile_.reset();
     } else if (PageInPrintRange()) {
         ClosePrinterPage();
@@ -172,7 +223,7 @@ void TQRPrinter::StartNewPage()
         CloseOpenPage();
         SetPagesAvailable(PagesAvailable_ + 1);
     }
-    ++PageTotal_;
+    SetPageTotal(PageTotal_ + 1);
     ++WritePageNumber;
     if (Target == OutputTarget::ToPrinter && PageInPrintRange())
         OpenPrinterPage();
@@ -187,7 +238,7 @@ void TQRPrinter::EndReport()
     if (Target == OutputTarget::ToPageStore) {
         if (PageTotal_ > 0) {
             CloseMetafilePage();
-            document_.AppendPage(*PageMetafile_);
+            Document().AppendPage(*PageMetafile_);
             PageMetafile_.reset();
         }
     } else if (DevicePrinter_->Printing()) {
@@ -199,7 +250,7 @@ void TQRPrinter::EndReport()
     ProcessPendingEvents();
     SetPagesAvailable(PagesAvailable_ + 1);
     if (Target == OutputTarget::ToPageStore)
-        document_.Complete();
+        Document().Complete();
     else if (AfterPrintHook)
         AfterPrintHook(*this);
 }
@@ -209,7 +260,7 @@ void TQRPrinter::AbortReport()
     if (Target == OutputTarget::ToPageStore) {
         if (recorder_) {
             CloseMetafilePage();
-            document_.AppendPage(*PageMetafile_);
+            Document().AppendPage(*PageMetafile_);
             PageMetafile_.reset();
         }
     } else {
@@ -356,7 +407,7 @@ void TQRPrinter::ExportReport(QObject* filter)
     }
     // Without the generator's handler, a filter that works on finished pages can still write them.
     if (auto* pageFilter = dynamic_cast<TQRExportFilter*>(filter); pageFilter && State_ == PrinterState::Finished)
-        pageFilter->ExportPages(*this, DocumentTitle);
+        pageFilter->ExportPages(*SharedPages(), DocumentTitle);
 }
 
 // --- Printing a finished report -------------------------------------------------------------

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PageSource.h"
+#include "ReportPages.h"
 #include "TPrinterSettings.h"
 #include "docstore/ReportDocument.h"
 #include "render/ReportCanvas.h"
@@ -34,8 +35,9 @@ using PrinterDeviceFactory = std::function<std::unique_ptr<platform::PrinterDevi
 // The object that owns one report's pages and what is needed to put them on paper: a private
 // printer device with its settings, the page list, the conversions from 0.1 mm to device pixels,
 // the notifications to a preview, and loading, saving and recording whole reports. The report
-// itself is kept by a report document; this object adds paper, printing and the preview link.
-class TQRPrinter : public PageSource {
+// itself is kept by a report document, shared with its page source; this object adds paper,
+// printing and the preview link, and lives on the window's thread.
+class TQRPrinter : public PreviewSource {
 public:
     // The screen that pages are recorded for and sized on: 96 pixels per inch.
     static constexpr long double kScreenPixelsPerInch = 96;
@@ -66,16 +68,18 @@ public:
 
     // A new page holding page n, or nothing outside 1..PageTotal or while Ready. The caller owns it.
     std::unique_ptr<emf::Metafile> FetchPage(int n) override;
+    // The report's pages for other threads; each report loaded or recorded has a source of its own.
+    std::shared_ptr<PageSource> SharedPages() override;
 
     // Paper, orientation and copies, through the device settings' own rules.
     TPrinterOrientation Orientation() const { return DeviceSettings_.Orientation(); }
-    void SetOrientation(TPrinterOrientation orientation) { DeviceSettings_.SetOrientation(orientation); }
+    void SetOrientation(TPrinterOrientation orientation);
     TQRPaperSize PaperSize() const { return DeviceSettings_.PaperSize(); }
-    void SetPaperSize(TQRPaperSize size) { DeviceSettings_.SetPaperSize(size); }
+    void SetPaperSize(TQRPaperSize size);
     std::int32_t NominalPaperWidth() const { return DeviceSettings_.NominalPaperWidth(); }
     std::int32_t NominalPaperLength() const { return DeviceSettings_.NominalPaperLength(); }
-    void SetNominalPaperWidth(std::int32_t width) { DeviceSettings_.SetNominalPaperWidth(width); }
-    void SetNominalPaperLength(std::int32_t length) { DeviceSettings_.SetNominalPaperLength(length); }
+    void SetNominalPaperWidth(std::int32_t width);
+    void SetNominalPaperLength(std::int32_t length);
     void SetOutputBin(TQRBin bin) { DeviceSettings_.SetOutputBin(bin); }
     void SetCopies(std::int32_t copies) { DeviceSettings_.SetCopies(copies); }
     std::int32_t SheetWidth() const override;
@@ -139,19 +143,23 @@ public:
 
     platform::PrinterDevice& DevicePrinter() { return *DevicePrinter_; }
     TPrinterSettings& Settings() { return DeviceSettings_; }
-    docstore::TQRPageList& Pages() { return document_.Pages(); }
-    const std::shared_ptr<docstore::TQRStream>& PageStream() const { return document_.Stream(); }
-    docstore::ReportDocument& Document() { return document_; }
+    docstore::TQRPageList& Pages() { return Document().Pages(); }
+    const std::shared_ptr<docstore::TQRStream>& PageStream() const { return Document().Stream(); }
+    docstore::ReportDocument& Document() const { return pages_->Document(); }
 
 private:
     void OpenMetafilePage();
     void CloseMetafilePage();
     void CloseOpenPage();
     void UseScreenScale();
+    // Starts over with a new, empty document; readers of the old one keep it until they let go.
+    void NewDocument();
+    void SetPageTotal(int total);
+    void PublishSheet();
 
     std::unique_ptr<platform::PrinterDevice> DevicePrinter_;
     TPrinterSettings DeviceSettings_;
-    docstore::ReportDocument document_;
+    std::shared_ptr<ReportPages> pages_ = std::make_shared<ReportPages>();
     PrinterState State_ = PrinterState::Ready;
     int PageTotal_ = 0;
     int PagesAvailable_ = 0;

@@ -14,8 +14,8 @@ namespace tarvolo::viewer {
 
 namespace {
 
-// The pages are read by at most this many threads; more only queue at the fetcher.
-constexpr unsigned kMaxWorkers = 4;
+// Pages searched at once, at most: more only wait for the page source's lock.
+constexpr int kMaxWorkers = 4;
 
 char32_t CodePointBefore(const QString& text, qsizetype end)
 {
@@ -55,8 +55,6 @@ struct TextSearch::Run {
     bool backwards = false;
     qsizetype at = -1;
     int steps = 0;
-
-    std::mutex fetchMutex; // the fetcher reads one page at a time
 
     std::atomic<int> nextStep{0};
     std::atomic<int> firstHit{std::numeric_limits<int>::max()};
@@ -99,8 +97,16 @@ struct TextSearch::Run {
     }
 };
 
-TextSearch::TextSearch(QObject* parent) : QObject(parent), texts_(kCachedPages)
+TextSearch::TextSearch(QObject* parent)
+    : QObject(parent), work_(std::make_unique<preview::WorkQueue>(std::make_shared<preview::WorkService>())),
+      texts_(kCachedPages)
 {
+}
+
+void TextSearch::SetWorkService(std::shared_ptr<preview::WorkService> service)
+{
+    Cancel();
+    work_ = std::make_unique<preview::WorkQueue>(std::move(service));
 }
 
 TextSearch::~TextSearch()
@@ -138,19 +144,25 @@ void TextSearch::Start(int pageCount, PageFetcher fetch, QString needle, bool ma
     run->hits.assign(run->steps, std::nullopt);
     run_ = run;
 
-    const unsigned workers = std::min({std::max(1u, std::thread::hardware_concurrency()), kMaxWorkers,
-                                       static_cast<unsigned>(run->steps)});
-    for (unsigned i = 0; i < workers; ++i)
-        workers_.emplace_back([this, run = run.get()](std::stop_token stop) { Work(stop, *run); });
+    const int workers = std::min({work_->Service()->ThreadCount(), kMaxWorkers, run->steps});
+    const std::uint64_t workGeneration = work_->Generation();
+    for (int i = 0; i < workers; ++i)
+        PostStep(run, workGeneration);
+}
+
+void TextSearch::PostStep(const std::shared_ptr<Run>& run, std::uint64_t generation)
+{
+    work_->PostIn(generation, preview::WorkService::Search, [this, run, generation] {
+        if (SearchNextPage(*run))
+            PostStep(run, generation);
+    });
 }
 
 void TextSearch::Cancel()
 {
     ++generation_;
     running_ = false;
-    for (std::jthread& worker : workers_)
-        worker.request_stop();
-    workers_.clear(); // joins
+    work_->Cancel(); // waits for the pages being searched
     run_.reset();
 }
 
@@ -160,17 +172,14 @@ void TextSearch::ForgetPages()
     texts_.clear();
 }
 
-void TextSearch::Work(std::stop_token stop, Run& run)
+bool TextSearch::SearchNextPage(Run& run)
 {
-    while (!stop.stop_requested()) {
-        const int step = run.nextStep.fetch_add(1);
-        if (step >= run.steps || step > run.firstHit.load())
-            return;
-        const QString text = TextOf(run.PageAt(step), run);
-        if (stop.stop_requested())
-            return;
-        Record(run, step, run.HitIn(text, step));
-    }
+    const int step = run.nextStep.fetch_add(1);
+    if (step >= run.steps || step > run.firstHit.load())
+        return false;
+    const QString text = TextOf(run.PageAt(step), run);
+    Record(run, step, run.HitIn(text, step));
+    return true;
 }
 
 QString TextSearch::TextOf(int page, Run& run)
@@ -181,11 +190,7 @@ QString TextSearch::TextOf(int page, Run& run)
             return *text;
     }
     try {
-        std::unique_ptr<emf::Metafile> metafile;
-        {
-            std::lock_guard lock(run.fetchMutex);
-            metafile = run.fetch(page);
-        }
+        const std::unique_ptr<emf::Metafile> metafile = run.fetch(page);
         if (!metafile)
             return {};
         QString text = emf::PageText(*metafile, emf::PageRenderer::SizeAtDpi(*metafile, 96)).Text();

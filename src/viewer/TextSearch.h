@@ -2,6 +2,7 @@
 
 #include "metafile/Metafile.h"
 #include "preview/TQRPreviewImage.h"
+#include "preview/WorkService.h"
 
 #include <QCache>
 #include <QObject>
@@ -12,8 +13,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <stop_token>
-#include <thread>
 #include <vector>
 
 namespace tarvolo::emf {
@@ -30,13 +29,15 @@ struct TextMatch {
     bool operator==(const TextMatch&) const = default;
 };
 
-// Page n (1..count) of the report being searched; called from worker threads, one call at a time.
+// Page n (1..count) of the report being searched; called from worker threads, several at once. It
+// holds what it reads from (a page source) for as long as the search may call it.
 using PageFetcher = std::function<std::unique_ptr<emf::Metafile>(int page)>;
 
 // Finds text in a report's pages on worker threads, so that a search of thousands of pages leaves
-// the window responsive. Texts of pages already read are kept, so the next search is quick.
-// Results arrive on the thread the object lives in; a search cancelled or replaced delivers
-// nothing more.
+// the window responsive. Each page is one job of the lowest priority on the window's work
+// service, so pages on screen are drawn between two pages searched. Texts of pages already read
+// are kept, so the next search is quick. Results arrive on the thread the object lives in; a
+// search cancelled or replaced delivers nothing more.
 class TextSearch : public QObject {
     Q_OBJECT
 
@@ -48,6 +49,9 @@ public:
 
     explicit TextSearch(QObject* parent = nullptr);
     ~TextSearch() override;
+
+    // Runs the search on service (the window's) instead of a service of its own; cancels first.
+    void SetWorkService(std::shared_ptr<preview::WorkService> service);
 
     // Searches pageCount pages from fromPage on in the given direction, wrapping round once, and
     // stops at the first match. With `at` given, fromPage is searched from that text position on
@@ -80,13 +84,15 @@ signals:
 private:
     struct Run;
 
-    void Work(std::stop_token stop, Run& run);
+    // Searches the run's next page and goes on with the one after, as a job of its own.
+    void PostStep(const std::shared_ptr<Run>& run, std::uint64_t generation);
+    bool SearchNextPage(Run& run);
     QString TextOf(int page, Run& run);
     void Record(Run& run, int step, const std::optional<TextMatch>& hit);
     void Deliver(quint64 generation, std::function<void()> deliver);
     void ReportProgress(int pagesSearched, int pageCount);
 
-    std::vector<std::jthread> workers_;
+    std::unique_ptr<preview::WorkQueue> work_;
     std::shared_ptr<Run> run_;
     quint64 generation_ = 0;
     bool running_ = false;

@@ -1,11 +1,12 @@
 #include "TfrmKestanPreview.h"
 
 #include "FindBar.h"
+#include "FindController.h"
+#include "PrintCommands.h"
 #include "ThumbnailPanel.h"
 #include "ViewerGlyphs.h"
 #include "platform/DialogService.h"
 #include "printing/TQRExportFilter.h"
-#include "printing/TQRPrintDialog.h"
 #include "printing/TQRPrinter.h"
 
 #include <QAction>
@@ -19,7 +20,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSpinBox>
@@ -71,7 +71,7 @@ private:
 
 TfrmKestanPreview::TfrmKestanPreview(printing::TQRPrinter& printer, platform::PrinterDevice& applicationPrinter,
                                      platform::DialogService& dialogs, QWidget* parent)
-    : QMainWindow(parent), ReportPrinter_(printer), applicationPrinter_(applicationPrinter), dialogs_(dialogs)
+    : QMainWindow(parent), ReportPrinter_(printer), dialogs_(dialogs)
 {
     setWindowTitle(kNoReportCaption);
     setAcceptDrops(true);
@@ -97,7 +97,10 @@ TfrmKestanPreview::TfrmKestanPreview(printing::TQRPrinter& printer, platform::Pr
     statusBar()->addWidget(PagePanel, 1);
     statusBar()->setSizeGripEnabled(false);
 
-    PrintSettings_ = std::make_unique<printing::TQRReportPrinterSettings>();
+    work_ = std::make_shared<preview::WorkService>();
+    QRPreview1->SetWorkService(work_);
+    printCommands_ = new PrintCommands(ReportPrinter_, applicationPrinter, dialogs, this);
+    connect(printCommands_, &PrintCommands::printingChanged, this, [this](bool printing) { ToolBar1->setEnabled(!printing); });
     setWindowState(Qt::WindowMaximized);
     QRPreview1->AttachPrinter(&ReportPrinter_);
     if (!ReportPrinter_.DocumentTitle.isEmpty())
@@ -116,38 +119,30 @@ TfrmKestanPreview::TfrmKestanPreview(printing::TQRPrinter& printer, platform::Pr
 
 void TfrmKestanPreview::CreateFindBar()
 {
-    findBar_ = new FindBar;
-    findToolBar_ = new QToolBar("Procurar", this);
-    findToolBar_->setObjectName("FindToolBar");
-    findToolBar_->setMovable(false);
-    findToolBar_->addWidget(findBar_);
-    findToolBar_->hide();
-    addToolBar(Qt::BottomToolBarArea, findToolBar_);
-    findProgress_ = new QLabel;
-    findProgress_->setObjectName("FindProgress");
-    statusBar()->addPermanentWidget(findProgress_);
-    search_ = new TextSearch(this);
+    auto* bar = new FindBar;
+    auto* toolBar = new QToolBar("Procurar", this);
+    toolBar->setObjectName("FindToolBar");
+    toolBar->setMovable(false);
+    toolBar->addWidget(bar);
+    toolBar->hide();
+    addToolBar(Qt::BottomToolBarArea, toolBar);
+    auto* progress = new QLabel;
+    progress->setObjectName("FindProgress");
+    statusBar()->addPermanentWidget(progress);
+    find_ = new FindController(bar, toolBar, progress, QRPreview1, this);
+    find_->SetWorkService(work_);
+    connect(find_, &FindController::pageWanted, this, [this](int page) { ReportingErrors([&] { GoToPage(page); }); });
 
     auto* find = new QAction("Procurar", this);
     find->setShortcut(QKeySequence::Find);
     addAction(find);
     connect(find, &QAction::triggered, this, &TfrmKestanPreview::ShowFindBar);
-    connect(findBar_, &FindBar::findRequested, this, &TfrmKestanPreview::Find);
-    connect(findBar_, &FindBar::cancelRequested, this, [this] {
-        search_->Cancel();
-        FindFinished(false);
-        findBar_->SetStatus("Procura interrompida");
-    });
-    connect(findBar_, &FindBar::closed, this, &TfrmKestanPreview::CloseFindBar);
-    connect(search_, &TextSearch::progress, this,
-            [this](int done, int total) { findProgress_->setText(QString("Procurando: página %1 de %2").arg(done).arg(total)); });
-    connect(search_, &TextSearch::found, this, &TfrmKestanPreview::Found);
-    connect(search_, &TextSearch::finished, this, &TfrmKestanPreview::FindFinished);
 }
 
 void TfrmKestanPreview::CreateThumbnails()
 {
     thumbnails_ = new ThumbnailPanel;
+    thumbnails_->SetWorkService(work_);
     thumbnailDock_ = new QDockWidget("Miniaturas", this);
     thumbnailDock_->setObjectName("ThumbnailDock");
     thumbnailDock_->setWidget(thumbnails_);
@@ -168,84 +163,24 @@ void TfrmKestanPreview::GoToPage(int page)
 
 void TfrmKestanPreview::ShowFindBar()
 {
-    findToolBar_->show();
-    findBar_->Activate();
+    find_->Show();
 }
 
-void TfrmKestanPreview::Find(const QString& needle, bool matchCase, bool wholeWords, bool backwards)
+FindBar* TfrmKestanPreview::FindText() const
 {
-    const int total = ReportPrinter_.PageTotal();
-    if (total == 0 || needle.isEmpty())
-        return;
-    const bool again = needle == needle_ && matchCase == matchCase_ && wholeWords == wholeWords_;
-    needle_ = needle;
-    matchCase_ = matchCase;
-    wholeWords_ = wholeWords;
-    const int page = QRPreview1->PageNumber();
-    // Next and previous step past the match on screen.
-    qsizetype at = -1;
-    if (again && currentMatch_ && currentMatch_->page == page)
-        at = backwards ? currentMatch_->start : currentMatch_->start + 1;
-    findBar_->SetSearching(true);
-    findBar_->SetStatus(QString());
-    search_->Start(total, [this](int n) { return ReportPrinter_.FetchPage(n); }, needle, matchCase, wholeWords, page, backwards, at);
+    return find_->Bar();
 }
 
-void TfrmKestanPreview::Found(const TextMatch& match)
+TextSearch* TfrmKestanPreview::Search() const
 {
-    currentMatch_ = match;
-    if (match.page != QRPreview1->PageNumber())
-        GoToPage(match.page); // shows the matches
-    else
-        ShowMatches();
+    return find_->Search();
 }
 
-void TfrmKestanPreview::FindFinished(bool anyFound)
+void TfrmKestanPreview::CancelBackgroundWork()
 {
-    findBar_->SetSearching(false);
-    findProgress_->clear();
-    if (!anyFound) {
-        currentMatch_.reset();
-        ShowMatches();
-        findBar_->SetStatus("Não encontrado");
-    }
-}
-
-void TfrmKestanPreview::CloseFindBar()
-{
-    search_->Cancel();
-    findBar_->SetSearching(false);
-    findProgress_->clear();
-    needle_.clear();
-    currentMatch_.reset();
-    ShowMatches();
-    findToolBar_->hide();
-    QRPreview1->setFocus();
-}
-
-void TfrmKestanPreview::ShowMatches()
-{
-    preview::TQRPreviewImage* page = QRPreview1->PageView();
-    preview::PageMarks marks;
-    marks.selected = page->Marks().selected;
-    if (!needle_.isEmpty() && page->HasPage()) {
-        const emf::PageText& text = page->ShownPageText();
-        const int number = QRPreview1->PageNumber();
-        const std::vector<TextMatch> matches = TextSearch::MatchesOnPage(text.Text(), number, needle_, matchCase_, wholeWords_);
-        const std::optional<TextMatch> current =
-            currentMatch_ && currentMatch_->page == number ? currentMatch_ : std::optional<TextMatch>();
-        const preview::PageMarks found = TextSearch::MarksFor(text, page->TextPageSize(), matches, current);
-        marks.found = found.found;
-        marks.current = found.current;
-        findBar_->SetStatus(matches.size() == 1 ? QString("1 ocorrência nesta página")
-                                                : QString("%1 ocorrências nesta página").arg(matches.size()));
-    }
-    page->SetMarks(marks);
-    if (!marks.current.isEmpty()) {
-        const QRectF share = marks.current.front();
-        const QPointF centre = page->pos() + QPointF(share.center().x() * page->width(), share.center().y() * page->height());
-        QRPreview1->ensureVisible(static_cast<int>(centre.x()), static_cast<int>(centre.y()), 100, 100);
-    }
+    find_->SetReport(nullptr);
+    thumbnails_->SetReport(0, {});
+    QRPreview1->PageView()->Tiles()->DropQueued();
 }
 
 TfrmKestanPreview::~TfrmKestanPreview()
@@ -253,9 +188,9 @@ TfrmKestanPreview::~TfrmKestanPreview()
     // Child widgets outlive this part of the window; their signals, and the focus changes their
     // deletion causes, must not reach it.
     qApp->disconnect(this);
-    for (QObject* sender : std::initializer_list<QObject*>{PaginaSelecionada, findBar_, search_, thumbnails_})
+    for (QObject* sender : std::initializer_list<QObject*>{PaginaSelecionada, find_, thumbnails_, printCommands_})
         sender->disconnect(this);
-    search_->Cancel();
+    CancelBackgroundWork();
     PaginaSelecionada->setValidator(nullptr);
     QRPreview1->AttachPrinter(nullptr);
 }
@@ -345,15 +280,13 @@ void TfrmKestanPreview::BuildToolBar()
 void TfrmKestanPreview::OpenReportFile(const QString& fileName)
 {
     setWindowTitle(QFileInfo(fileName).fileName());
-    PrintSettings_ = std::make_unique<printing::TQRReportPrinterSettings>();
-    ApplyPrintSettings();
-    // Nothing may read the old report while it goes: the search first, then the thumbnails.
-    search_->Cancel();
-    search_->ForgetPages();
-    currentMatch_.reset();
-    thumbnails_->SetReport(0, {});
+    printCommands_->ResetSettings();
+    // The old report's work stops before it goes.
+    CancelBackgroundWork();
     ReportPrinter_.ReadReportFile(fileName.toStdString());
-    thumbnails_->SetReport(ReportPrinter_.PageTotal(), [this](int n) { return ReportPrinter_.FetchPage(n); });
+    const std::shared_ptr<printing::PageSource> pages = ReportPrinter_.SharedPages();
+    find_->SetReport(pages);
+    thumbnails_->SetReport(pages->PageTotal(), [pages](int n) { return pages->FetchPage(n); });
     ReapplyZoomButton();
     QRPreview1->SetPageNumber(1);
     QRPreview1->ReloadShownPage();
@@ -377,32 +310,14 @@ void TfrmKestanPreview::OpenReportFile(const QString& fileName)
 
 void TfrmKestanPreview::ApplyPrintSettings()
 {
-    ReportPrinter_.SelectPrinter(PrintSettings_->SelectedPrinter);
-    ReportPrinter_.FirstPage = PrintSettings_->FirstPage;
-    ReportPrinter_.LastPage = PrintSettings_->LastPage;
-    ReportPrinter_.SetCopies(PrintSettings_->Copies);
-    ReportPrinter_.SetOrientation(PrintSettings_->Orientation);
-    ReportPrinter_.DocumentTitle = PrintSettings_->DocumentTitle;
+    printCommands_->ApplySettings();
 }
 
 // --- File and print commands ------------------------------------------------------------------
 
 void TfrmKestanPreview::SaveClick()
 {
-    const std::optional<platform::FileDialogAnswer> answer =
-        dialogs_.GetSaveFileName(this, {"Salvar Relatório", printing::ExportFilters().SaveDialogFilter(), "QRP"});
-    if (!answer)
-        return;
-    if (answer->filterIndex <= 1) {
-        ReportPrinter_.WriteReportFile(answer->fileName.toStdString());
-        return;
-    }
-    const auto& entries = printing::ExportFilters().FilterEntries;
-    const auto entry = static_cast<std::size_t>(answer->filterIndex - 2);
-    if (entry >= entries.size())
-        return;
-    const std::unique_ptr<QObject> filter = entries[entry].FilterClass(answer->fileName);
-    ReportPrinter_.ExportReport(filter.get());
+    printCommands_->Save();
 }
 
 void TfrmKestanPreview::LoadClick()
@@ -453,14 +368,14 @@ QString DroppedReport(const QMimeData* data)
 
 void TfrmKestanPreview::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!printing_ && !DroppedReport(event->mimeData()).isEmpty())
+    if (!printCommands_->Printing() && !DroppedReport(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void TfrmKestanPreview::dropEvent(QDropEvent* event)
 {
     const QString file = DroppedReport(event->mimeData());
-    if (printing_ || file.isEmpty())
+    if (printCommands_->Printing() || file.isEmpty())
         return;
     event->acceptProposedAction();
     ReportingErrors([&] { LoadReportFile(file); });
@@ -468,84 +383,12 @@ void TfrmKestanPreview::dropEvent(QDropEvent* event)
 
 void TfrmKestanPreview::PrintSetupClick()
 {
-    try {
-        RunPrintSetup();
-    } catch (const std::exception&) {
-        dialogs_.ShowMessage(this, "Error", "Não foi possível configurar a impressora.", platform::DialogService::Icon::Error);
-    }
-}
-
-bool TfrmKestanPreview::RunPrintSetup()
-{
-    printing::TQRPrintDialog dialog(applicationPrinter_, dialogs_, this);
-    printing::TPrinterSettings::ReloadDeviceDefaults(applicationPrinter_);
-    applicationPrinter_.SetPrinterIndex(PrintSettings_->SelectedPrinter);
-    dialog.Options = {printing::TPrintDialogOption::poPageNums, printing::TPrintDialogOption::poWarning};
-    platform::DeviceMode mode = applicationPrinter_.GetDeviceMode();
-    mode.dmFields |= platform::DM_ORIENTATION;
-    mode.dmOrientation = PrintSettings_->Orientation == printing::TPrinterOrientation::poLandscape ? platform::DMORIENT_LANDSCAPE
-                                                                                                 : platform::DMORIENT_PORTRAIT;
-    applicationPrinter_.SetDevice(applicationPrinter_.Names(), mode);
-    dialog.SetCopies(PrintSettings_->Copies);
-    dialog.MinPage = 0;
-    dialog.MaxPage = 9999;
-    if (ReportPrinter_.State() == printing::PrinterState::Finished) {
-        dialog.MinPage = 1;
-        dialog.MaxPage = ReportPrinter_.PageTotal();
-        dialog.FromPage = 1;
-        dialog.ToPage = ReportPrinter_.PageTotal();
-    }
-    if (!dialog.RunDialog())
-        return false;
-    PrintSettings_->SelectedPrinter = applicationPrinter_.PrinterIndex();
-    PrintSettings_->Copies = dialog.Copies();
-    PrintSettings_->Orientation = applicationPrinter_.GetDeviceMode().dmOrientation == platform::DMORIENT_LANDSCAPE
-                                      ? printing::TPrinterOrientation::poLandscape
-                                      : printing::TPrinterOrientation::poPortrait;
-    PrintSettings_->DocumentTitle = applicationPrinter_.Title();
-    if (dialog.PrintRange == printing::TPrintRange::prPageNums) {
-        PrintSettings_->FirstPage = dialog.FromPage;
-        PrintSettings_->LastPage = dialog.ToPage;
-    } else {
-        PrintSettings_->FirstPage = 0;
-        PrintSettings_->LastPage = 0;
-    }
-    ApplyPrintSettings();
-    return true;
+    printCommands_->PrintSetup();
 }
 
 void TfrmKestanPreview::PrintClick()
 {
-    // A job with no title of its own carries the report's name into the print queue.
-    const QString title = ReportPrinter_.DocumentTitle;
-    if (title.isEmpty() && ReportPrinter_.State() == printing::PrinterState::Finished)
-        ReportPrinter_.DocumentTitle = windowTitle();
-    // A cancel belongs to the print it was asked for, not to the next one.
-    ReportPrinter_.CancelRequested = false;
-
-    QProgressDialog progress(this);
-    progress.setObjectName("PrintProgress");
-    progress.setWindowTitle(windowTitle());
-    progress.setCancelButtonText("Cancelar");
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(500);
-    progress.setAutoReset(false);
-    connect(&progress, &QProgressDialog::canceled, this, [this] { ReportPrinter_.RequestCancel(); });
-    ReportPrinter_.PrintProgress = [&progress](int done, int count) {
-        progress.setMaximum(count);
-        progress.setLabelText(QString("Imprimindo página %1 de %2").arg(done).arg(count));
-        progress.setValue(done - 1);
-    };
-    // Other commands wait for the print: the pages must not change under it.
-    ToolBar1->setEnabled(false);
-    printing_ = true;
-    const auto restore = qScopeGuard([&] {
-        ReportPrinter_.PrintProgress = nullptr;
-        ReportPrinter_.DocumentTitle = title;
-        printing_ = false;
-        ToolBar1->setEnabled(true);
-    });
-    ReportPrinter_.PrintReport();
+    printCommands_->Print(windowTitle());
 }
 
 void TfrmKestanPreview::ReapplyZoomButton()
@@ -614,8 +457,8 @@ void TfrmKestanPreview::ShowPagePosition()
     PaginaSelecionada->setText(QString::number(QRPreview1->PageNumber()));
     if (thumbnails_)
         thumbnails_->SetCurrentPage(QRPreview1->PageNumber());
-    if (!needle_.isEmpty())
-        ShowMatches();
+    if (find_ && find_->Active())
+        find_->ShowMatches();
 }
 
 int TfrmKestanPreview::TypedPage() const
@@ -776,12 +619,15 @@ void TfrmKestanPreview::ReportingErrors(const std::function<void()>& command)
 
 void TfrmKestanPreview::closeEvent(QCloseEvent* event)
 {
-    if (printing_) {
+    if (printCommands_->Printing()) {
         // Closing while a print runs cancels the print; the window stays for its end.
-        ReportPrinter_.RequestCancel();
+        printCommands_->CancelPrinting();
         event->ignore();
         return;
     }
+    // Nothing of the window reads the report once it is closed: its owner may release the
+    // printer object next.
+    CancelBackgroundWork();
     ReportPrinter_.NotifyPreviewClosed();
     event->accept();
 }

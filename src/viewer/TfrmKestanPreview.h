@@ -2,7 +2,6 @@
 
 #include "TextSearch.h"
 #include "preview/TQRPreview.h"
-#include "printing/TQRPrinterSettings.h"
 
 #include <QMainWindow>
 
@@ -30,6 +29,8 @@ class TQRPrinter;
 namespace tarvolo::viewer {
 
 class FindBar;
+class FindController;
+class PrintCommands;
 class ThumbnailPanel;
 
 // The window in which the user reads one report: zoom, page and file commands in a toolbar, the
@@ -82,8 +83,8 @@ public:
     QLabel* PagePanel = nullptr;
 
     // Reading comfort beyond the report commands: a find bar (Ctrl+F) and page thumbnails (F9).
-    FindBar* FindText() const { return findBar_; }
-    TextSearch* Search() const { return search_; }
+    FindBar* FindText() const;
+    TextSearch* Search() const;
     QDockWidget* ThumbnailDock() const { return thumbnailDock_; }
     ThumbnailPanel* Thumbnails() const { return thumbnails_; }
     void ShowFindBar();
@@ -109,33 +110,20 @@ private:
     // event loop.
     void ReportingErrors(const std::function<void()>& command);
 
-    // Runs the print setup's steps that may fail; false when the user cancelled.
-    bool RunPrintSetup();
-
     void CreateFindBar();
     void CreateThumbnails();
-    void Find(const QString& needle, bool matchCase, bool wholeWords, bool backwards);
-    void Found(const TextMatch& match);
-    void FindFinished(bool anyFound);
-    void CloseFindBar();
-    // The matches on the shown page marked, the current one stronger and in view.
-    void ShowMatches();
     void GoToPage(int page);
+    // Stops what the window's workers do for the report (search, thumbnails, tiles), so that
+    // nothing of the window reads it any more.
+    void CancelBackgroundWork();
 
-    std::unique_ptr<printing::TQRReportPrinterSettings> PrintSettings_;
     printing::TQRPrinter& ReportPrinter_;
-    platform::PrinterDevice& applicationPrinter_;
     platform::DialogService& dialogs_;
-    bool printing_ = false;
     int LastShownProgress_ = 0;
 
-    FindBar* findBar_ = nullptr;
-    QToolBar* findToolBar_ = nullptr;
-    QLabel* findProgress_ = nullptr;
-    TextSearch* search_ = nullptr;
-    QString needle_; // what the matches shown are matches of; empty while the find bar is closed
-    bool matchCase_ = false, wholeWords_ = false;
-    std::optional<TextMatch> currentMatch_;
+    std::shared_ptr<preview::WorkService> work_; // one pool for the window's tiles, thumbnails and search
+    PrintCommands* printCommands_ = nullptr;
+    FindController* find_ = nullptr;
     QDockWidget* thumbnailDock_ = nullptr;
     ThumbnailPanel* thumbnails_ = nullptr;
 };

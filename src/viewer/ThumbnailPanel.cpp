@@ -1,5 +1,6 @@
 #include "ThumbnailPanel.h"
 
+#include "preview/PageTiles.h"
 #include "render/PageRenderer.h"
 
 #include <QAbstractListModel>
@@ -132,13 +133,13 @@ private:
 
 } // namespace
 
-ThumbnailPanel::ThumbnailPanel(QWidget* parent) : QWidget(parent), model_(new ThumbnailModel(this))
+ThumbnailPanel::ThumbnailPanel(QWidget* parent)
+    : QWidget(parent), model_(new ThumbnailModel(this)),
+      work_(std::make_unique<preview::WorkQueue>(std::make_shared<preview::WorkService>()))
 {
     setObjectName("ThumbnailPanel");
     setAccessibleName(tr("Miniaturas das páginas"));
 
-    // Each worker draws whole small pages with one core; leave one core to the page on screen.
-    pool_.setMaxThreadCount(std::max(1, QThread::idealThreadCount() - 1));
     cache_.setMaxCost(kDefaultCacheBudget);
 
     // Pictures asked for while one frame paints are queued together, after the paint.
@@ -155,9 +156,16 @@ ThumbnailPanel::ThumbnailPanel(QWidget* parent) : QWidget(parent), model_(new Th
 
 ThumbnailPanel::~ThumbnailPanel()
 {
-    generation_->fetch_add(1);
-    pool_.clear();
-    pool_.waitForDone();
+    work_->Cancel();
+}
+
+void ThumbnailPanel::SetWorkService(std::shared_ptr<preview::WorkService> service)
+{
+    DropEverything();
+    work_->Cancel();
+    work_ = std::make_unique<preview::WorkQueue>(std::move(service));
+    // What was asked for comes again at the next paint.
+    list_->viewport()->update();
 }
 
 QListView* ThumbnailPanel::createList()
@@ -191,8 +199,7 @@ void ThumbnailPanel::SetReport(int pageCount, PageFetcher fetch)
 
 void ThumbnailPanel::DropEverything()
 {
-    generation_->fetch_add(1); // results of drawings already started are thrown away
-    pool_.clear();
+    work_->DropQueued(); // results of drawings already started are thrown away
     pending_.clear();
     asked_.clear();
     missing_.clear();
@@ -296,37 +303,53 @@ void ThumbnailPanel::UpdateQueue()
 
 void ThumbnailPanel::Queue(int page)
 {
-    std::shared_ptr<const emf::Metafile> metafile = fetch_ ? fetch_(page) : nullptr;
-    if (!metafile) {
+    if (!fetch_) {
         missing_.insert(page);
         return;
     }
-    const QSize box = ThumbnailBox();
-    QSize logical = emf::PageRenderer::SizeAtDpi(*metafile, 96);
-    logical = logical.isEmpty() ? box : logical.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-    const qreal ratio = list_->devicePixelRatioF();
-    const QSize device = (QSizeF(logical) * ratio).toSize();
-
     auto state = std::make_shared<std::atomic<int>>(Queued);
     pending_.insert(page, state);
-    const int generation = generation_->load();
-    pool_.start([this, current = generation_, generation, state, metafile = std::move(metafile), page, device, ratio] {
+    const std::uint64_t generation = work_->Generation();
+    // The job holds its own copy of the fetcher and so of the pages it reads from.
+    work_->Post(preview::WorkService::Thumbnails, [this, fetch = fetch_, generation, state, page, box = ThumbnailBox(),
+                                                    ratio = list_->devicePixelRatioF()] {
         int queued = Queued;
-        if (current->load() != generation || !state->compare_exchange_strong(queued, Started))
-            return; // dropped while queued
-        QImage image = emf::PageRenderer::RenderImage(*metafile, device, nullptr, emf::PageRenderer::Cores::One);
+        if (!state->compare_exchange_strong(queued, Started))
+            return; // scrolled out of sight while queued
+        QImage image;
+        bool missing = false;
+        try {
+            const std::unique_ptr<emf::Metafile> metafile = fetch(page);
+            if (metafile) {
+                QSize logical = emf::PageRenderer::SizeAtDpi(*metafile, 96);
+                logical = logical.isEmpty() ? box : logical.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+                const QSize device = (QSizeF(logical) * ratio).toSize();
+                image = emf::PageRenderer::RenderImage(*metafile, device, nullptr, emf::PageRenderer::Cores::One);
+            } else {
+                missing = true;
+            }
+        } catch (const std::exception& error) {
+            // The page shows its damage in its place; reading on is up to the user.
+            qWarning("Cannot draw the thumbnail of page %d: %s", page, error.what());
+            image = preview::PageTiles::DamageImage((QSizeF(box) * ratio).toSize());
+        }
         image.setDevicePixelRatio(ratio);
         QMetaObject::invokeMethod(
-            this, [this, generation, page, image = std::move(image)] { Arrived(generation, page, image); },
+            this, [this, generation, page, missing, image = std::move(image)] { Arrived(generation, page, missing, image); },
             Qt::QueuedConnection);
     });
 }
 
-void ThumbnailPanel::Arrived(int generation, int page, QImage image)
+void ThumbnailPanel::Arrived(std::uint64_t generation, int page, bool missing, QImage image)
 {
-    if (generation != generation_->load())
+    if (generation != work_->Generation())
         return;
     pending_.remove(page);
+    if (missing) {
+        missing_.insert(page);
+        model_->PageDrawn(page);
+        return;
+    }
     const qint64 bytes = image.sizeInBytes();
     // A picture that cannot be drawn or kept would otherwise be drawn again at every paint.
     if (image.isNull() || !cache_.insert(page, new QImage(std::move(image)), bytes))

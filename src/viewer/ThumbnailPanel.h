@@ -1,12 +1,12 @@
 #pragma once
 
 #include "metafile/Metafile.h"
+#include "preview/WorkService.h"
 
 #include <QCache>
 #include <QHash>
 #include <QImage>
 #include <QSet>
-#include <QThreadPool>
 #include <QTimer>
 #include <QWidget>
 
@@ -23,19 +23,24 @@ class ThumbnailModel;
 
 // The side panel listing a small picture of every page with its number under it. Opening a report
 // costs nothing: a page is fetched and drawn (on worker threads) only once its item is on screen,
-// and the drawn thumbnails are kept in a cache bounded in bytes.
+// and the drawn thumbnails are kept in a cache bounded in bytes. A page that cannot be read or
+// drawn shows its damage in its place.
 class ThumbnailPanel : public QWidget {
     Q_OBJECT
 
 public:
-    // Page n (from 1) of the report, or nothing for a page that is missing. Called on the GUI
-    // thread only.
+    // Page n (from 1) of the report, or nothing for a page that is missing. Called on worker
+    // threads, several at once; it holds what it reads from (a page source) for as long as a job
+    // may call it.
     using PageFetcher = std::function<std::unique_ptr<emf::Metafile>(int n)>;
     static constexpr int kDefaultThumbnailWidth = 150;
     static constexpr qint64 kDefaultCacheBudget = 32 << 20;
 
     explicit ThumbnailPanel(QWidget* parent = nullptr);
     ~ThumbnailPanel() override;
+
+    // Draws on service (the window's) instead of a service of its own.
+    void SetWorkService(std::shared_ptr<preview::WorkService> service);
 
     // A new report (0 pages: none): the old one's thumbnails and the work queued for it are dropped.
     void SetReport(int pageCount, PageFetcher fetch);
@@ -77,7 +82,7 @@ private:
     // scrolled out of sight.
     void UpdateQueue();
     void Queue(int page);
-    void Arrived(int generation, int page, QImage image);
+    void Arrived(std::uint64_t generation, int page, bool missing, QImage image);
     void DropEverything();
 
     ThumbnailModel* model_;
@@ -91,8 +96,7 @@ private:
     std::set<int> asked_; // shown as placeholders since the last queue update, top first
     QHash<int, std::shared_ptr<std::atomic<int>>> pending_;
     QTimer queueUpdate_;
-    std::shared_ptr<std::atomic<int>> generation_ = std::make_shared<std::atomic<int>>(0);
-    QThreadPool pool_;
+    std::unique_ptr<preview::WorkQueue> work_;
 };
 
 } // namespace tarvolo::viewer

@@ -7,7 +7,7 @@
 #include "metafile/GdiConstants.h"
 #include "metafile/LittleEndian.h"
 #include "render/EmfPlayer.h"
-#include "render/FontMapper.h"
+#include "render/Fonts.h"
 #include "render/PageRenderer.h"
 
 #include <QGuiApplication>
@@ -45,12 +45,12 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     // Kept reachable to the end, so that the leak check does not count the font database it holds,
     // and never destroyed: at exit Qt's own globals are already gone.
     application = new QGuiApplication(*argc, *argv);
-    // The font mapper registers extra faces with fontconfig once per process, and Qt's fontconfig
+    // The player registers extra faces with fontconfig once per process, and Qt's fontconfig
     // backend drops its last pointer to the patterns it adds. That one-time allocation is made
     // here, outside any input, and kept out of the leak check.
     {
         __lsan::ScopedDisabler fontRegistration;
-        emf::FontMapper::Instance();
+        emf::RegisterFallbackFonts();
     }
     return 0;
 }

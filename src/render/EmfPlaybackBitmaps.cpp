@@ -1,6 +1,6 @@
-#include "EmfPlayback.h"
+#include "render/detail/EmfPlayback.h"
 
-#include "DibDecoder.h"
+#include "render/detail/DibDecoder.h"
 #include "metafile/GdiConstants.h"
 
 #include <QPaintDevice>

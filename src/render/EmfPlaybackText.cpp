@@ -1,8 +1,8 @@
-#include "EmfPlayback.h"
+#include "render/detail/EmfPlayback.h"
 
-#include "FontMapper.h"
-#include "GlyphImages.h"
-#include "SymbolCharacters.h"
+#include "render/detail/FontMapper.h"
+#include "render/detail/GlyphImages.h"
+#include "render/detail/SymbolCharacters.h"
 #include "metafile/GdiConstants.h"
 
 #include <QGlyphRun>

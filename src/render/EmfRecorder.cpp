@@ -1,6 +1,6 @@
 #include "EmfRecorder.h"
 
-#include "FontMapper.h"
+#include "render/detail/FontMapper.h"
 #include "metafile/GdiConstants.h"
 #include "metafile/LittleEndian.h"
 #include "PageRenderer.h"

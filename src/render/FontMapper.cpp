@@ -1,7 +1,9 @@
-#include "FontMapper.h"
+#include "render/detail/FontMapper.h"
+
+#include "render/Fonts.h"
+#include "render/detail/ThreadFonts.h"
 
 #include <QDir>
-
 #include <QFont>
 #include <QFontDatabase>
 
@@ -45,31 +47,35 @@ const Substitute kSubstitutes[] = {
 constexpr const char* kDefaultFamily = "Liberation Sans";
 constexpr const char* kWineFontFolder = "/usr/share/wine/fonts";
 
-// Wine ships Windows' UI faces outside fontconfig's path; make them known to this process.
-void RegisterWineFonts()
-{
-    const QDir folder(kWineFontFolder);
-    for (const QString& file : folder.entryList({"*.ttf"}, QDir::Files))
-        QFontDatabase::addApplicationFont(folder.filePath(file));
-}
-
 } // namespace
+
+void RegisterFallbackFonts()
+{
+    static std::once_flag registered;
+    std::call_once(registered, [] {
+        const QDir folder(kWineFontFolder);
+        for (const QString& file : folder.entryList({"*.ttf"}, QDir::Files))
+            QFontDatabase::addApplicationFont(folder.filePath(file));
+    });
+}
 
 FontMapper& FontMapper::Instance()
 {
-    thread_local FontMapper mapper;
-    return mapper;
+    return ThreadFontMapper();
 }
 
 FontMapper::FontMapper()
 {
-    static std::once_flag registered;
-    std::call_once(registered, RegisterWineFonts);
+    RegisterFallbackFonts();
 }
 
-double FontMapper::CacheCost(qreal emPixels)
+std::int64_t FontMapper::CacheCost(qreal emPixels)
 {
-    return std::max(1.0, emPixels * emPixels / (64.0 * 64.0));
+    // Any cost over the budget evicts alike, so larger ones stop there; a size that is not a
+    // number costs the least.
+    const double sixteenths = emPixels * 16;
+    const double cost = std::max(static_cast<double>(kLeastCost), sixteenths * sixteenths);
+    return static_cast<std::int64_t>(std::min(cost, static_cast<double>(kCacheBudget + 1)));
 }
 
 QString FontMapper::Family(const QString& faceName)
@@ -110,11 +116,8 @@ QRawFont FontMapper::Font(const GdiFont& font, qreal emPixels, bool needsOutline
     const qreal size = std::max<qreal>(std::round(emPixels * 16.0) / 16.0, 1.0 / 16.0);
     const QString key = family + '|' + QString::number(weight) + '|' + (font.italic ? 'i' : 'r') + '|' + QString::number(size);
 
-    for (auto it = cache_.begin(); it != cache_.end(); ++it)
-        if (it->key == key) {
-            cache_.splice(cache_.begin(), cache_, it);
-            return it->font;
-        }
+    if (const QRawFont* cached = cache_.Find(key))
+        return *cached;
     QFont qfont(family);
     qfont.setPixelSize(std::max(1, static_cast<int>(std::lround(size))));
     qfont.setWeight(static_cast<QFont::Weight>(weight));
@@ -123,12 +126,7 @@ QRawFont FontMapper::Font(const GdiFont& font, qreal emPixels, bool needsOutline
     qfont.setHintingPreference(QFont::PreferNoHinting);
     QRawFont raw = QRawFont::fromFont(qfont);
     raw.setPixelSize(size);
-    cache_.push_front({key, raw, CacheCost(size)});
-    cacheCost_ += cache_.front().cost;
-    while (cacheCost_ > kCacheBudget && cache_.size() > 1) {
-        cacheCost_ -= cache_.back().cost;
-        cache_.pop_back();
-    }
+    cache_.Insert(key, raw, CacheCost(size));
     return raw;
 }
 

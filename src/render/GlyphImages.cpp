@@ -1,4 +1,6 @@
-#include "GlyphImages.h"
+#include "render/detail/GlyphImages.h"
+
+#include "render/detail/ThreadFonts.h"
 
 #include <QPainter>
 
@@ -8,17 +10,14 @@ namespace tarvolo::emf {
 
 GlyphImages& GlyphImages::Instance()
 {
-    thread_local GlyphImages images;
-    return images;
+    return ThreadGlyphImages();
 }
 
 const GlyphImages::Glyph& GlyphImages::Find(const QRawFont& font, const QString& fontKey, quint32 glyph, QRgb color)
 {
     const Key key{fontKey, glyph, color};
-    if (const auto found = index_.constFind(key); found != index_.constEnd()) {
-        entries_.splice(entries_.begin(), entries_, *found);
-        return entries_.front().glyph;
-    }
+    if (const Glyph* found = glyphs_.Find(key))
+        return *found;
 
     Glyph made;
     const QImage alpha = font.alphaMapForGlyph(glyph, QRawFont::PixelAntialiasing).convertToFormat(QImage::Format_Alpha8);
@@ -37,15 +36,9 @@ const GlyphImages::Glyph& GlyphImages::Find(const QRawFont& font, const QString&
             }
         }
     }
-    bytes_ += made.image.sizeInBytes();
-    entries_.push_front({key, std::move(made)});
-    index_.insert(key, entries_.begin());
-    while (bytes_ > kBudget && entries_.size() > 1) {
-        bytes_ -= entries_.back().glyph.image.sizeInBytes();
-        index_.remove(entries_.back().key);
-        entries_.pop_back();
-    }
-    return entries_.front().glyph;
+    const qsizetype bytes = made.image.sizeInBytes();
+    glyphs_.Insert(key, std::move(made), bytes);
+    return *glyphs_.Find(key); // the newest entry stays, whatever its size
 }
 
 void GlyphImages::Draw(QPainter& painter, const QRawFont& font, const QList<quint32>& glyphs, const QList<QPointF>& positions,

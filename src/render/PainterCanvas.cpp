@@ -1,7 +1,7 @@
 #include "PainterCanvas.h"
 
 #include "EmfPlayer.h"
-#include "FontMapper.h"
+#include "render/detail/FontMapper.h"
 
 #include <QFontMetrics>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "SymbolCharacters.h"
+#include "render/detail/SymbolCharacters.h"
 
 #include <array>
 

@@ -2,9 +2,9 @@
 
 #include "TTelaErros.h"
 
-#include "platform/DialogService.h"
+#include "platform/QtDialogService.h"
 #include "platform/RichTextPrinter.h"
-#include "render/FontMapper.h"
+#include "render/Fonts.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -196,8 +196,8 @@ QList<TTelaOrigem*> TTelaOrigem::WindowsByFocus()
 
 void TTelaOrigem::FormCreate()
 {
-    // Wine's faces, Tahoma among them, live outside fontconfig; the font mapper makes them known.
-    emf::FontMapper::Instance();
+    // Wine's faces, Tahoma among them, live outside fontconfig; the player makes them known.
+    emf::RegisterFallbackFonts();
     QFont desktopFont = QApplication::font();
     desktopFont.setFamily("Tahoma");
     desktopFont.setPointSize(8);

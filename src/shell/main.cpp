@@ -4,8 +4,8 @@
 
 #include "TfrmPrincipal.h"
 #include "platform/DesktopLinks.h"
-#include "platform/DialogService.h"
 #include "platform/ExecutableVersion.h"
+#include "platform/QtDialogService.h"
 #include "platform/QtPrinterDevice.h"
 #include "platform/RichTextPrinter.h"
 #include "platform/XdgAssociationStore.h"

@@ -2,7 +2,7 @@
 // they run. A watchdog rejects any dialog left open, so that a failing test cannot hang the suite.
 
 #include "platform/DevNames.h"
-#include "platform/DialogService.h"
+#include "platform/QtDialogService.h"
 
 #include <QApplication>
 #include <QDir>

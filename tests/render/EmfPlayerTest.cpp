@@ -2,7 +2,7 @@
 #include "render/EmfRecorder.h"
 #include "metafile/GdiConstants.h"
 #include "metafile/LittleEndian.h"
-#include "render/FontMapper.h"
+#include "render/detail/FontMapper.h"
 #include "render/PageRenderer.h"
 #include "support/InkComparison.h"
 #include "support/TestSupport.h"

@@ -1,4 +1,4 @@
-#include "render/GlyphImages.h"
+#include "render/detail/GlyphImages.h"
 #include "support/InkComparison.h"
 
 #include <QFont>

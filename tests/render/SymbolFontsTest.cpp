@@ -1,7 +1,7 @@
 #include "metafile/GdiConstants.h"
-#include "render/FontMapper.h"
+#include "render/detail/FontMapper.h"
 #include "render/PageRenderer.h"
-#include "render/SymbolCharacters.h"
+#include "render/detail/SymbolCharacters.h"
 #include "support/InkComparison.h"
 #include "support/TestSupport.h"
 

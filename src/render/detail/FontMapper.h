@@ -1,19 +1,21 @@
 #pragma once
 
-#include "GdiObjects.h"
+#include "render/ByteCache.h"
+#include "render/detail/GdiObjects.h"
 
 #include <QHash>
 #include <QRawFont>
 #include <QString>
 
-#include <list>
+#include <cstdint>
 
 namespace tarvolo::emf {
 
 // Finds the font that stands in for a Windows face on this machine and hands it out at any pixel
 // size. Windows' core faces map to metric-compatible ones (Liberation, Carlito, Wine's Tahoma
 // and MS Sans Serif), so that text measured on Windows fits the same space here. Fonts are cached.
-// Each thread has its own mapper: fonts and their glyph caches are not shared between threads.
+// Each thread has its own mapper (ThreadFonts): fonts and their glyph caches are not shared
+// between threads.
 class FontMapper {
 public:
     // The calling thread's mapper.
@@ -30,22 +32,20 @@ public:
     double EmPixels(const GdiFont& font, double height, double scale);
 
 private:
+    friend struct ThreadFontCaches;
     FontMapper();
     bool HasOutlines(const QString& family);
-    // Large fonts keep large glyph images: the cache holds fewer of them.
-    static double CacheCost(qreal emPixels);
-    static constexpr double kCacheBudget = 96;
+    // Large fonts keep large glyph images: the cache holds fewer of them. A font costs the area of
+    // its em square in 1/256 square pixels, at least that of a 64-pixel em; sizes are whole
+    // sixteenths of a pixel, so the cost is exact.
+    static std::int64_t CacheCost(qreal emPixels);
+    static constexpr std::int64_t kLeastCost = std::int64_t{64 * 64} << 8;
+    static constexpr std::int64_t kCacheBudget = 96 * kLeastCost; // 96 fonts of 64 pixels or less
     static constexpr qsizetype kMaxRememberedFaces = 1024;
 
-    struct CachedFont {
-        QString key;
-        QRawFont font;
-        double cost;
-    };
     QHash<QString, QString> families_;
     QHash<QString, bool> outlined_; // family -> has outlines
-    std::list<CachedFont> cache_; // most recently used first
-    double cacheCost_ = 0;
+    ByteCache<QString, QRawFont> cache_{kCacheBudget};
 };
 
 } // namespace tarvolo::emf

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "DeviceContextState.h"
-#include "DibDecoder.h"
-#include "EmfPlayer.h"
 #include "metafile/EmfRecordReader.h"
-#include "GdiObjects.h"
+#include "render/EmfPlayer.h"
+#include "render/detail/DeviceContextState.h"
+#include "render/detail/DibDecoder.h"
+#include "render/detail/GdiObjects.h"
 
 #include <QImage>
 #include <QPainter>
@@ -16,8 +16,20 @@
 
 namespace tarvolo::emf {
 
+// A COLORREF as records store it: red in the low byte.
+inline QColor ColorRef(std::uint32_t value)
+{
+    return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF), static_cast<int>((value >> 16) & 0xFF));
+}
+
+inline QRectF RectFrom(const RectL& r)
+{
+    return QRectF(QPointF(r.left, r.top), QPointF(r.right, r.bottom)).normalized();
+}
+
 // One playback of one metafile onto one painter: the device context state machine, the object
-// table and the drawing of each record. Record handlers are spread over EmfPlayback*.cpp by topic.
+// table and the drawing of each record. Record handlers are spread over EmfPlayback*.cpp by topic;
+// the geometry of device areas they share is in Areas.
 class EmfPlayback {
 public:
     EmfPlayback(const Metafile& metafile, QPainter& painter, const QRectF& target, const TextSink* textSink = nullptr);
@@ -25,61 +37,63 @@ public:
 
 private:
     static constexpr std::size_t kMaxSaveDepth = 1024;
+    // The widest pen Qt draws; wider ones are damage, not drawing, and are drawn one pixel wide.
+    static constexpr double kMaxDevicePenWidth = 32767;
 
-    // Dispatch.
+    // Dispatch and the device context's state (EmfPlaybackState.cpp).
     bool PlayRecord(const EmfRecord& record); // false when the record type is skipped
     bool PlayStateRecord(const EmfRecord& record);
-    bool PlayObjectRecord(const EmfRecord& record);
-    bool PlayShapeRecord(const EmfRecord& record);
-    bool PlayPathOrClipRecord(const EmfRecord& record);
-    bool PlayTextRecord(const EmfRecord& record);
-    bool PlayBitmapRecord(const EmfRecord& record);
-
-    // Coordinates.
     QTransform LogicalToDevice() const { return state_.PageTransform() * init_; }
     QTransform ReferenceToDevice() const { return init_; }
     void SetMapMode(int mode);
     void FixIsotropic();
     void RestoreDC(std::int32_t level);
 
-    // Objects.
+    // The object table, and pens and brushes as Qt draws them (EmfPlaybackObjects.cpp).
+    bool PlayObjectRecord(const EmfRecord& record);
     void SelectObject(std::uint32_t index);
     template <typename T> void CreateObject(std::uint32_t index, T object);
     const GdiObject* ObjectAt(std::uint32_t index) const;
-
-    // Drawing in logical coordinates; inside a path bracket the shape goes to the path instead.
-    void DrawShape(const QPainterPath& shape, bool fill, bool stroke);
-    void DrawPathInDevice(const QPainterPath& devicePath, bool fill, bool stroke);
     QPen MakePen(const QTransform& toDevice) const;
     QBrush MakeBrush(const GdiBrush& brush) const;
     QBrush BrushPattern(const GdiBrush& brush) const;
+
+    // Shapes and paths (EmfPlaybackShapes.cpp). Drawing is in logical coordinates; inside a path
+    // bracket the shape goes to the path instead.
+    bool PlayShapeRecord(const EmfRecord& record);
+    bool PlayPathRecord(const EmfRecord& record);
+    void DrawShape(const QPainterPath& shape, bool fill, bool stroke);
+    void DrawPathInDevice(const QPainterPath& devicePath, bool fill, bool stroke);
     void FillWithBrush(const QPainterPath& devicePath, const GdiBrush& brush);
     bool RasterDevice() const;
     QPainterPath ScanFilled(const QPainterPath& devicePath, Qt::FillRule rule) const;
-    // Clipping. The painter's clip is set by ApplyClip, and only when the area changed since.
-    void ApplyClip();
-    void InvalidatePainterClip() { appliedClipSerial_ = kNoClipSerial; }
-    void CombineClip(const ClipArea& area, int mode);
-    ClipArea ClipFromOutline(const QPainterPath& devicePath) const;
-    ClipArea ClipFromRects(const std::vector<QRectF>& rects, const QTransform& toDevice) const;
-    void SetMetaRegion();
     QPainterPath ArcPath(const RectL& box, PointL start, PointL end, int kind) const;
     std::vector<QPointF> ReadPoints(const EmfRecord& record, std::size_t countOffset, std::size_t pointsOffset, bool small) const;
     QPainterPath DeviceFigures(const EmfRecord& record, std::size_t pointsOffset, const std::vector<std::uint32_t>& counts,
                                bool small, bool closed) const;
+
+    // Clipping and region data (EmfPlaybackClipping.cpp). The painter's clip is set by ApplyClip,
+    // and only when the area changed since.
+    bool PlayClipRecord(const EmfRecord& record);
+    void ApplyClip();
+    void InvalidatePainterClip() { appliedClipSerial_ = kNoClipSerial; }
+    void CombineClip(const ClipArea& area, int mode);
+    void SetMetaRegion();
     std::vector<QRectF> RegionRects(const EmfRecord& record, std::size_t offset, std::uint32_t size) const;
     QPainterPath RegionPath(const EmfRecord& record, std::size_t offset, std::uint32_t size) const;
 
-    // Text.
+    // Text (EmfPlaybackText.cpp).
+    bool PlayTextRecord(const EmfRecord& record);
     void DrawText(const EmfRecord& record, std::size_t textOffset, bool wide);
     void DrawTextRun(QPointF reference, const QString& text, const std::vector<double>& dx, std::uint32_t options,
                      std::optional<RectL> rect, bool glyphIndexes);
     void ReportText(const QString& shown, const QVector<QPointF>& positions, const std::vector<double>& advances,
                     const QTransform& frame, double stretch, const QRawFont& raw, QPointF start, double em) const;
 
-    // Bitmaps. Only the part of a bitmap that shows is decoded, at about the size it shows at:
-    // `image` holds that part and `whole` says where the blit's whole source rectangle lies in
-    // its pixels, so that drawing `whole` onto the destination puts the part in its place.
+    // Bitmaps (EmfPlaybackBitmaps.cpp). Only the part of a bitmap that shows is decoded, at about
+    // the size it shows at: `image` holds that part and `whole` says where the blit's whole source
+    // rectangle lies in its pixels, so that drawing `whole` onto the destination puts the part in
+    // its place.
     struct BitmapPart {
         QImage image; // null when nothing of the bitmap shows
         QRectF whole;
@@ -88,6 +102,7 @@ private:
     struct StoredBitmap {
         std::uint32_t offBmi, cbBmi, offBits, cbBits;
     };
+    bool PlayBitmapRecord(const EmfRecord& record);
     BitmapPart DecodeShownPart(const EmfRecord& record, const StoredBitmap& bitmap, const QRectF& source, bool dibRows,
                                const QRectF& logicalDest, DibDecoder::Alpha alpha = DibDecoder::Alpha::Ignore);
     DibDecoder& Decoder();

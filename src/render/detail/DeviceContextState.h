@@ -1,24 +1,15 @@
 #pragma once
 
-#include "GdiObjects.h"
+#include "render/detail/Areas.h"
+#include "render/detail/GdiObjects.h"
 
-#include <QPainterPath>
 #include <QPointF>
-#include <QRegion>
 #include <QTransform>
 
 #include <cstdint>
 #include <optional>
 
 namespace tarvolo::emf {
-
-// An area of the painter's device. GDI clips to sets of whole device pixels; an area made only
-// of such pixels is a region, anything else (a rotated rectangle, a curve) keeps the outline that
-// bounds it, filled by its fill rule. Both are implicitly shared, so copies are cheap.
-struct ClipArea {
-    QRegion region;
-    std::optional<QPainterPath> outline; // set when the area is not a region
-};
 
 // Everything a metafile record can set on the device context it plays into; SaveDC copies it
 // whole. Clipping is kept in the coordinates of the painter's device.

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "render/ByteCache.h"
+
 #include <QColor>
 #include <QGlyphRun>
 #include <QHash>
 #include <QImage>
 #include <QRawFont>
-
-#include <list>
 
 class QPainter;
 
@@ -22,7 +22,7 @@ public:
     static constexpr qreal kSmallestEm = 64;
     static constexpr qreal kLargestEm = 256;
 
-    // The calling thread's cache.
+    // The calling thread's cache (ThreadFonts).
     static GlyphImages& Instance();
 
     // Whether glyphs of this font are drawn here rather than by Qt.
@@ -39,22 +39,18 @@ private:
         QRgb color;
         bool operator==(const Key&) const = default;
     };
-    friend size_t qHash(const Key& key, size_t seed) noexcept { return qHashMulti(seed, key.font, key.glyph, key.color); }
+    struct KeyHash {
+        size_t operator()(const Key& key) const noexcept { return qHashMulti(0, key.font, key.glyph, key.color); }
+    };
     struct Glyph {
         QImage image; // premultiplied, in the glyph's colour; null for a glyph with no ink
         QPoint offset; // of the image's top left from the glyph's origin
-    };
-    struct Entry {
-        Key key;
-        Glyph glyph;
     };
     static constexpr qint64 kBudget = 8 << 20;
 
     const Glyph& Find(const QRawFont& font, const QString& fontKey, quint32 glyph, QRgb color);
 
-    std::list<Entry> entries_; // most recently used first
-    QHash<Key, std::list<Entry>::iterator> index_;
-    qint64 bytes_ = 0;
+    ByteCache<Key, Glyph, KeyHash> glyphs_{kBudget}; // charged the bytes of their images
 };
 
 } // namespace tarvolo::emf

@@ -111,31 +111,10 @@ QImage PageTiles::Draw(const PageDrawing& drawing, QRect deviceRect, QSize image
     return image;
 }
 
-const QImage* PageTiles::Find(const TileKey& key)
-{
-    const auto found = index_.constFind(key);
-    if (found == index_.constEnd())
-        return nullptr;
-    entries_.splice(entries_.begin(), entries_, *found);
-    return &entries_.front().image;
-}
-
-void PageTiles::Keep(const TileKey& key, QImage image)
-{
-    if (const auto found = index_.constFind(key); found != index_.constEnd()) {
-        bytes_ -= (*found)->image.sizeInBytes();
-        entries_.erase(*found);
-    }
-    bytes_ += image.sizeInBytes();
-    entries_.push_front({key, std::move(image)});
-    index_.insert(key, entries_.begin());
-    Evict();
-}
-
 QImage PageTiles::Tile(const PageDrawing& drawing, QPoint index, Priority priority)
 {
     const TileKey key = KeyOf(drawing, index);
-    if (const QImage* kept = Find(key))
+    if (const QImage* kept = cache_.Find(key))
         return *kept;
     const QRect rect = TileRect(drawing, index);
     Queue(key, priority, [drawer = drawer_, drawing, rect] { return DrawOrDamage(drawer, drawing, rect, rect.size()); });
@@ -145,7 +124,7 @@ QImage PageTiles::Tile(const PageDrawing& drawing, QPoint index, Priority priori
 void PageTiles::QueueOverview(const PageDrawing& drawing, Priority priority)
 {
     const TileKey key = KeyOf(drawing, kOverviewIndex);
-    if (!index_.contains(key))
+    if (!cache_.Contains(key))
         Queue(key, priority, [drawer = drawer_, drawing] { return DrawOverview(drawer, drawing); });
 }
 
@@ -164,13 +143,13 @@ void PageTiles::Queue(const TileKey& key, Priority priority, std::function<QImag
 
 bool PageTiles::HasTile(const PageDrawing& drawing, QPoint index) const
 {
-    return index_.contains(KeyOf(drawing, index));
+    return cache_.Contains(KeyOf(drawing, index));
 }
 
 QImage PageTiles::Overview(const PageDrawing& drawing)
 {
     const TileKey key = KeyOf(drawing, kOverviewIndex);
-    if (const QImage* kept = Find(key))
+    if (const QImage* kept = cache_.Find(key))
         return *kept;
     QImage overview = DrawOverview(drawer_, drawing);
     Keep(key, overview);
@@ -185,16 +164,6 @@ QImage PageTiles::DrawOverview(const Drawer& drawer, const PageDrawing& drawing)
     small.ratio = drawing.ratio * scale;
     const QSize size = small.DeviceSize().expandedTo(QSize(1, 1));
     return DrawOrDamage(drawer, small, QRect(QPoint(0, 0), size), size);
-}
-
-void PageTiles::Evict()
-{
-    // The newest entry stays even alone over the budget: it is the one about to be shown.
-    while (bytes_ > budget_ && entries_.size() > 1) {
-        bytes_ -= entries_.back().image.sizeInBytes();
-        index_.remove(entries_.back().key);
-        entries_.pop_back();
-    }
 }
 
 void PageTiles::Arrived(std::uint64_t generation, const TileKey& key, QImage image)
@@ -214,10 +183,16 @@ void PageTiles::DropQueued()
     queued_.clear();
 }
 
+void PageTiles::Keep(const TileKey& key, QImage image)
+{
+    // The newest stays even alone over the budget: it is the one about to be shown.
+    const qint64 bytes = image.sizeInBytes();
+    cache_.Insert(key, std::move(image), bytes);
+}
+
 void PageTiles::SetBudget(qint64 bytes)
 {
-    budget_ = bytes;
-    Evict();
+    cache_.SetBudget(bytes);
 }
 
 void PageTiles::WaitUntilIdle()

@@ -2,6 +2,7 @@
 
 #include "WorkService.h"
 #include "metafile/Metafile.h"
+#include "render/ByteCache.h"
 
 #include <QHash>
 #include <QImage>
@@ -12,7 +13,6 @@
 #include <atomic>
 #include <functional>
 #include <cstdint>
-#include <list>
 #include <memory>
 
 namespace tarvolo::preview {
@@ -60,6 +60,8 @@ public:
     // Moves the tiles' drawing to another service: the window's, shared with its other work.
     void SetWorkService(std::shared_ptr<WorkService> service);
     void SetDrawer(Drawer drawer);
+    // The player's drawing of deviceRect of a drawing, into an image of imageSize.
+    static QImage Draw(const PageDrawing& drawing, QRect deviceRect, QSize imageSize);
     // What a tile that failed to draw shows: the paper hatched in red.
     static QImage DamageImage(QSize size);
 
@@ -80,8 +82,8 @@ public:
     void DropQueued();
     int Queued() const { return static_cast<int>(queued_.size()); }
     void SetBudget(qint64 bytes);
-    qint64 Budget() const { return budget_; }
-    qint64 Bytes() const { return bytes_; }
+    qint64 Budget() const { return cache_.Budget(); }
+    qint64 Bytes() const { return cache_.Bytes(); }
     // Tiles drawn from their metafiles so far; for tests and benchmarks.
     int TilesDrawn() const { return tilesDrawn_; }
     // Waits until no tile is queued or being drawn; for tests and benchmarks.
@@ -91,28 +93,21 @@ signals:
     void TileDrawn();
 
 private:
-    struct Entry {
-        TileKey key;
-        QImage image;
+    struct KeyHash {
+        size_t operator()(const TileKey& key) const noexcept { return qHash(key); }
     };
     static constexpr QPoint kOverviewIndex{-1, -1};
-    static QImage Draw(const PageDrawing& drawing, QRect deviceRect, QSize imageSize);
     static QImage DrawOverview(const Drawer& drawer, const PageDrawing& drawing);
     // Draws with the drawer; an error gives the damage image.
     static QImage DrawOrDamage(const Drawer& drawer, const PageDrawing& drawing, QRect deviceRect, QSize imageSize);
     void Queue(const TileKey& key, Priority priority, std::function<QImage()> draw);
-    const QImage* Find(const TileKey& key);
     void Keep(const TileKey& key, QImage image);
-    void Evict();
     void Arrived(std::uint64_t generation, const TileKey& key, QImage image);
 
     std::unique_ptr<WorkQueue> work_;
     Drawer drawer_;
-    std::list<Entry> entries_; // most recently used first
-    QHash<TileKey, std::list<Entry>::iterator> index_;
+    emf::ByteCache<TileKey, QImage, KeyHash> cache_{64 << 20};
     QSet<TileKey> queued_;
-    qint64 bytes_ = 0;
-    qint64 budget_ = 64 << 20;
     int tilesDrawn_ = 0;
 };
 

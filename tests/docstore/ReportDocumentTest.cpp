@@ -1,10 +1,14 @@
 #include "docstore/ReportDocument.h"
 #include "docstore/StreamErrors.h"
+#include "metafile/GdiConstants.h"
 #include "metafile/LittleEndian.h"
 #include "support/FixtureFiles.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
 
 using namespace tarvolo;
 using namespace tarvolo::docstore;
@@ -137,5 +141,62 @@ TEST(ReportDocument, ANewReportReadsBackWhileRecordedAndAfterSaving)
         EXPECT_EQ(reopened.PageCount(), 3);
         EXPECT_EQ(reopened.PagesCompressed(), compressed);
         EXPECT_EQ(reopened.Page(3)->Bytes(), test::MakeEmf(300, 2));
+    }
+}
+
+// Readers on worker threads walk the record links while the window saves the report: each walk
+// and each copy must have the stream to itself, or a walk ends on the copy's position and a
+// page is lost, or a copy is cut by a walk.
+TEST(ReportDocument, PagesReadOnSeveralThreadsWhileTheReportIsSavedAreAllIntact)
+{
+    for (const bool compressed : {false, true}) {
+        test::TempDir folder;
+        constexpr int kPages = 300;
+        std::vector<test::Bytes> pages;
+        {
+            ReportDocument recorded;
+            recorded.CreateNew(compressed);
+            for (int n = 1; n <= kPages; ++n) {
+                pages.push_back(test::MakeMetafile({test::MakeRecord(emf::emr::Rectangle, {n, n, 50 + n, 50})}));
+                recorded.AppendPage(emf::Metafile(pages.back()));
+            }
+            recorded.Complete();
+            recorded.SaveCopy((folder / "report.qrp").string());
+        }
+        const test::Bytes original = test::ReadFileBytes(folder / "report.qrp");
+        ReportDocument report;
+        report.Open((folder / "report.qrp").string());
+
+        std::atomic<int> wrongPages = 0;
+        std::atomic<int> readersDone = 0;
+        std::vector<std::thread> readers;
+        for (int reader = 0; reader < 3; ++reader) {
+            readers.emplace_back([&, reader] {
+                // Strides of different lengths: the walks go forwards, backwards and far.
+                for (int pass = 0; pass < 10; ++pass) {
+                    for (int i = 0; i < kPages; ++i) {
+                        const int n = (i * (7 + 2 * reader) + pass) % kPages + 1;
+                        try {
+                            const std::unique_ptr<emf::Metafile> page = report.Page(n);
+                            if (!page || page->Bytes() != pages.at(n - 1))
+                                ++wrongPages;
+                        } catch (const std::exception&) {
+                            ++wrongPages;
+                        }
+                    }
+                }
+                ++readersDone;
+            });
+        }
+        int wrongCopies = 0;
+        for (int copy = 0; readersDone < 3; ++copy) {
+            const auto path = folder / "copy.qrp";
+            report.SaveCopy(path.string());
+            wrongCopies += test::ReadFileBytes(path) != original;
+        }
+        for (std::thread& reader : readers)
+            reader.join();
+        EXPECT_EQ(wrongPages, 0) << (compressed ? "compressed" : "plain");
+        EXPECT_EQ(wrongCopies, 0) << (compressed ? "compressed" : "plain");
     }
 }

@@ -29,7 +29,7 @@ void ExpectOneErrorLine(const RunResult& run, const std::string& what)
     EXPECT_EQ(run.status, 1) << what << "\n" << run.err;
     EXPECT_TRUE(run.err.starts_with("qrptool: ")) << what << ": " << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << what << ": " << run.err;
-    EXPECT_LT(run.seconds, 1.0) << what;
+    EXPECT_LT(run.seconds, 10.0) << what; // a safety net against a hang
 }
 
 class QrptoolTest : public ::testing::Test {

@@ -49,7 +49,7 @@ class PageTiles : public QObject {
 
 public:
     static constexpr int kTileSide = 768;
-    static constexpr int kOverviewSide = 1024; // the overview's longer side, at most
+    static constexpr int kOverviewSide = 768; // the overview's longer side, at most
     enum Priority { ReadAhead = WorkService::ReadAhead, Visible = WorkService::VisibleTiles };
     // Draws deviceRect of a drawing into an image of imageSize; the player's, unless a test says.
     using Drawer = std::function<QImage(const PageDrawing& drawing, QRect deviceRect, QSize imageSize)>;

@@ -204,8 +204,8 @@ void TQRPreviewImage::paintEvent(QPaintEvent* event)
     if (!ShownMetafile_)
         return; // the preview's background shows through
     const PageDrawing drawing = Drawing(ShownMetafile_, shownContent_);
-    // Room for the tiles on screen twice over (this page, and the tops of the two pages drawn
-    // ahead, which are at most a screen together) and the overviews.
+    // Room for the tiles on screen three times over (this page and the two drawn ahead) and the
+    // overviews.
     const QRect visible = visibleRegion().boundingRect();
     const QRect onScreen = PageTiles::TilesCovering(drawing, ToDevice(visible, drawing.ratio));
     constexpr qint64 kTileBytes = qint64{4} * PageTiles::kTileSide * PageTiles::kTileSide;

@@ -1,5 +1,7 @@
 #include "PageRenderer.h"
 
+#include "PagePrefetch.h"
+
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
@@ -17,6 +19,8 @@ constexpr int kMaxImageSide = 20000;
 // Below this many pixels a page is drawn in one pass: starting threads would cost more.
 constexpr qint64 kBandedImagePixels = 1'000'000;
 constexpr int kPdfResolution = 1200;
+// Pages the PDF writer's prefetch holds ready at most: a few megabytes, whatever the report.
+constexpr std::size_t kPdfPagesAhead = 8;
 
 QSizeF FrameMillimetres(const Metafile& page)
 {
@@ -81,8 +85,11 @@ void PageRenderer::WritePdf(int pageCount, const PageFetcher& page, QIODevice& o
     writer.setCreator("Tarvolo");
     writer.setResolution(kPdfResolution);
     QPainter painter;
+    // The writer is sequential: the pages are read and decoded ahead on a thread of their own
+    // while it draws, so the fetcher must be callable from another thread.
+    PagePrefetch prefetch(page, 1, pageCount, kPdfPagesAhead);
     for (int n = 1; n <= pageCount; ++n) {
-        const std::unique_ptr<Metafile> metafile = page(n);
+        const std::unique_ptr<Metafile> metafile = prefetch.Next();
         QSizeF mm = metafile ? FrameMillimetres(*metafile) : QSizeF();
         if (!(mm.width() > 0) || !(mm.height() > 0))
             mm = QSizeF(210, 297);

@@ -31,8 +31,9 @@ public:
     // Page n (from 1) of a document, or nothing for a page that is missing.
     using PageFetcher = std::function<std::unique_ptr<Metafile>(int n)>;
 
-    // Every page as a PDF page of its frame's size; text stays text. Pages are fetched one at a
-    // time, so memory does not grow with the page count. Fails with a message.
+    // Every page as a PDF page of its frame's size; text stays text. Pages are fetched in order a
+    // few ahead, on a thread of their own, so memory does not grow with the page count and the
+    // fetcher must serve another thread. Fails with a message, or with a page's own error.
     static void WritePdf(int pageCount, const PageFetcher& page, QIODevice& output, const QString& title);
     static void WritePdf(const std::vector<Metafile>& pages, QIODevice& output, const QString& title);
 };

@@ -27,8 +27,8 @@ using docstore::ReportDocument;
 
 namespace {
 
-// The PDF writer and the text layout work on this thread; decompressing and checking the next
-// pages need not wait for them.
+// The text layout works on this thread; decompressing and checking the next pages need not wait
+// for it.
 constexpr std::size_t kPagesAhead = 8;
 
 // The options of the drawing commands: --page N or --pages A-B, --dpi D, --size WxH, -o OUT.
@@ -215,12 +215,9 @@ int Pdf(Arguments args)
         throw std::runtime_error("the report has no pages");
     QBuffer pdf;
     pdf.open(QIODevice::WriteOnly);
-    {
-        emf::PagePrefetch prefetch([&report](int n) { return report.Page(n); }, 1, pages, kPagesAhead);
-        // The writer asks for pages 1, 2, ... in order, as the prefetch gives them.
-        emf::PageRenderer::WritePdf(pages, [&prefetch](int) { return prefetch.Next(); }, pdf,
-                                    QString::fromStdString(std::filesystem::path(options.files[0]).stem().string()));
-    }
+    // The writer reads the pages ahead on a thread of its own; the document serves any thread.
+    emf::PageRenderer::WritePdf(pages, [&report](int n) { return report.Page(n); }, pdf,
+                                QString::fromStdString(std::filesystem::path(options.files[0]).stem().string()));
     WriteWholeFile(options.output, pdf.data());
     std::printf("%d pages written to %s\n", pages, options.output.c_str());
     return 0;

@@ -28,8 +28,7 @@ void ReportDocument::Open(const std::string& path)
         ByteStream& stream = *pages_.RecordStream();
         pages_.SetCompressPages(StoresCompressedPages(stream, ReadReportHeader(stream)));
     } catch (...) {
-        pages_.SetRecordStream(nullptr);
-        pages_.Reset();
+        DropPages();
         throw;
     }
 }
@@ -37,8 +36,7 @@ void ReportDocument::Open(const std::string& path)
 void ReportDocument::CreateNew(bool compressPages)
 {
     std::lock_guard lock(mutex_);
-    pages_.SetRecordStream(nullptr);
-    pages_.Reset();
+    DropPages();
     pages_.SetRecordStream(TQRStream::CreateInMemory(kSpillLimit));
     pages_.SetCompressPages(compressPages);
 }
@@ -58,6 +56,11 @@ void ReportDocument::Complete()
 void ReportDocument::Close()
 {
     std::lock_guard lock(mutex_);
+    DropPages();
+}
+
+void ReportDocument::DropPages()
+{
     pages_.SetRecordStream(nullptr);
     pages_.Reset();
 }

@@ -64,6 +64,9 @@ public:
     static bool StoresCompressedPages(ByteStream& stream, const HeaderRead& header);
 
 private:
+    // What Close does, for callers that hold the lock already.
+    void DropPages();
+
     mutable std::mutex mutex_;
     TQRPageList pages_;
 };

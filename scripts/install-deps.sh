@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev libgl-dev fonts-liberation fonts-wine fonts-dejavu-core
           fonts-crosextra-carlito fonts-crosextra-caladea fonts-symbola
-          cups printer-driver-cups-pdf poppler-utils qt6-svg-dev
+          cups libcups2-dev printer-driver-cups-pdf poppler-utils qt6-svg-dev
           xdg-utils libfile-mimeinfo-perl shared-mime-info desktop-file-utils file dpkg-dev)
 
 missing=()

@@ -34,8 +34,18 @@ enum : std::uint32_t {
     PD_ALLPAGES = 0x0, PD_SELECTION = 0x1, PD_PAGENUMS = 0x2, PD_NOSELECTION = 0x4, PD_NOPAGENUMS = 0x8,
     PD_COLLATE = 0x10, PD_PRINTTOFILE = 0x20, PD_NOWARNING = 0x80, PD_SHOWHELP = 0x800,
     PD_ENABLEPRINTHOOK = 0x1000, PD_ENABLESETUPHOOK = 0x2000, PD_DISABLEPRINTTOFILE = 0x80000,
-    PD_HIDEPRINTTOFILE = 0x100000,
+    PD_HIDEPRINTTOFILE = 0x100000, PD_CURRENTPAGE = 0x400000, PD_NOCURRENTPAGE = 0x800000,
 };
+
+// One range of a page list, as PRINTDLGEX carries it.
+struct PrintPageRange {
+    std::uint16_t nFromPage = 0;
+    std::uint16_t nToPage = 0;
+    bool operator==(const PrintPageRange&) const = default;
+};
+
+// Which pages of the chosen ones are printed: all, the odd-numbered or the even-numbered.
+enum class PrintPageSet : std::uint8_t { All, Odd, Even };
 
 // What a print dialog is started with and gives back, as the PRINTDLG record carries it: the flags,
 // the page numbers, the copies, and the printer as a DEVNAMES block and a device mode.
@@ -46,6 +56,11 @@ struct PrintDialogBlock {
     std::uint16_t nMinPage = 0;
     std::uint16_t nMaxPage = 0;
     std::uint16_t nCopies = 0;
+    // With PD_PAGENUMS, the pages chosen, in ascending order; nFromPage and nToPage are then the
+    // lowest and the highest of them. One range when the user chose "from … to".
+    std::vector<PrintPageRange> pageRanges;
+    PrintPageSet pageSet = PrintPageSet::All;
+    bool reverseOrder = false;              // the last page first
     std::vector<std::uint8_t> hDevNames;    // empty: no block, the dialog starts on the default printer
     std::optional<DeviceMode> hDevMode;     // nothing: no device mode
     std::function<void()> shown;            // called once the dialog is on screen

@@ -26,6 +26,8 @@ public:
     void EndDoc() override { throw std::runtime_error("Printer is not currently printing"); }
     void Abort() override { throw std::runtime_error("Printer is not currently printing"); }
     bool Printing() const override { return false; }
+    PrintJob LastJob() const override { return {}; }
+    bool CancelJob(const PrintJob&) override { return false; }
     QPainter* Canvas() override { return nullptr; }
 };
 

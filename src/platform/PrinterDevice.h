@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DeviceMode.h"
+#include "PrintJobError.h"
 
 #include <QString>
 #include <QStringList>
@@ -45,11 +46,22 @@ public:
     // Whether the next page begun (by BeginDoc or NewPage) lies on a sheet turned a quarter from
     // the job's orientation; it holds for the pages after it until changed, and ends with the job.
     virtual void TurnNextPage(bool turned) = 0;
-    virtual void BeginDoc() = 0; // starts the job and its first page
+    // Starts the job and its first page; a queue that cannot take the job fails here already,
+    // with a PrintJobError, before anything is drawn.
+    virtual void BeginDoc() = 0;
     virtual void NewPage() = 0;  // ends the page and starts the next
+    // Ends the job and hands it to the spooler; a job the spooler does not take is a
+    // PrintJobError. The device is ready for the next job either way.
     virtual void EndDoc() = 0;
-    virtual void Abort() = 0;    // fails with "Printer is not currently printing" when no job is open
+    // Drops the open job: nothing of it reaches the printer. Fails with "Printer is not currently
+    // printing" when no job is open.
+    virtual void Abort() = 0;
     virtual bool Printing() const = 0;
+    // The job the last EndDoc handed over; number 0 before any.
+    virtual PrintJob LastJob() const = 0;
+    // Cancels a job already handed over, for a cancel that came too late to drop it; true when
+    // the spooler cancelled it.
+    virtual bool CancelJob(const PrintJob& job) = 0;
     // The canvas of the page being printed, in device pixels with (0, 0) at the printable area's
     // top left; null outside a job. Capabilities() describe the sheet of the page being printed.
     virtual QPainter* Canvas() = 0;

@@ -3,13 +3,20 @@
 #include "DevNames.h"
 #include "QtDeviceMode.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QLayout>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPageRanges>
 #include <QPrintDialog>
+#include <QPrintEngine>
 #include <QPrinter>
+#include <QPrinterInfo>
+#include <QRadioButton>
 #include <QScreen>
 
 #include <algorithm>
@@ -36,9 +43,11 @@ bool QtDialogService::AskYesNo(QWidget* parent, const QString& title, const QStr
 namespace {
 
 // Moves a dialog to DialogPlacement the first time it is shown, and then says that it is on screen.
+// prepare runs just before: a dialog that sets up its widgets as it is shown has done so then.
 class DialogPlacer : public QObject {
 public:
-    DialogPlacer(QWidget* dialog, std::function<void()> shown) : QObject(dialog), dialog_(dialog), shown_(std::move(shown))
+    DialogPlacer(QWidget* dialog, std::function<void()> shown, std::function<void()> prepare = nullptr)
+        : QObject(dialog), dialog_(dialog), shown_(std::move(shown)), prepare_(std::move(prepare))
     {
         dialog->installEventFilter(this);
     }
@@ -47,6 +56,8 @@ public:
     {
         if (watched == dialog_ && event->type() == QEvent::Show && !placed_) {
             placed_ = true;
+            if (prepare_)
+                prepare_();
             Place();
             if (shown_)
                 shown_();
@@ -66,6 +77,7 @@ private:
 
     QWidget* dialog_;
     std::function<void()> shown_;
+    std::function<void()> prepare_;
     bool placed_ = false;
 };
 
@@ -161,6 +173,114 @@ std::uint16_t PageNumber(int page)
     return static_cast<std::uint16_t>(std::clamp(page, 0, 0xFFFF));
 }
 
+// The widgets of Qt's print dialog this service sets and reads beyond its public interface.
+constexpr char kListChoice[] = "pagesRadioButton";
+constexpr char kListText[] = "pagesLineEdit";
+constexpr char kRangeChoice[] = "printRange";
+constexpr char kPageSetChoice[] = "pageSetCombo";
+
+// Where Qt's dialog leaves the CUPS options it chose on the printer's engine, as key, value, key,
+// value; its odd or even pages are only there.
+constexpr auto kCupsOptions = static_cast<QPrintEngine::PrintEnginePropertyKey>(0xfe00);
+
+// The print dialog with a typed page list checked as typed. Qt checks the printer's range from
+// before the dialog instead: a good list is refused when the printer had none, and a malformed
+// one is taken for all pages when it had one.
+class PrintDialog : public QPrintDialog {
+public:
+    using QPrintDialog::QPrintDialog;
+
+    void accept() override
+    {
+        const auto* listChosen = findChild<QRadioButton*>(kListChoice);
+        const auto* list = findChild<QLineEdit*>(kListText);
+        if (listChosen && list && listChosen->isChecked()) {
+            const QPageRanges ranges = QPageRanges::fromString(list->text());
+            if (ranges.isEmpty()) {
+                // Qt's own words, so that its translations apply.
+                QMessageBox::critical(this, tr("Invalid Pages Definition"),
+                                      tr("%1 does not follow the correct syntax. Please use ',' to separate "
+                                         "ranges and pages, '-' to define ranges and make sure ranges do "
+                                         "not intersect with each other.")
+                                          .arg(list->text()));
+                return;
+            }
+            printer()->setPageRanges(ranges);
+        }
+        QPrintDialog::accept();
+    }
+};
+
+// The layout row that holds widget directly, below layout.
+QLayout* RowOf(QLayout* layout, const QWidget* widget)
+{
+    if (!layout)
+        return nullptr;
+    if (layout->indexOf(widget) >= 0)
+        return layout;
+    for (int i = 0; i < layout->count(); ++i)
+        if (QLayout* row = RowOf(layout->itemAt(i)->layout(), widget))
+            return row;
+    return nullptr;
+}
+
+// Hides a choice with the widgets on its row: its spin boxes, text box and labels.
+void HideChoice(QWidget* choice)
+{
+    if (!choice)
+        return;
+    QLayout* outer = choice->parentWidget() ? choice->parentWidget()->layout() : nullptr;
+    QLayout* row = RowOf(outer, choice);
+    if (!row || row == outer) {
+        choice->hide();
+        return;
+    }
+    for (int i = 0; i < row->count(); ++i)
+        if (QWidget* widget = row->itemAt(i)->widget())
+            widget->hide();
+}
+
+// A page list as it is typed in the dialog: "1,4,6-8". Ranges that hold no page are left out.
+QString PageListText(const std::vector<PrintPageRange>& ranges)
+{
+    QStringList parts;
+    for (const PrintPageRange& range : ranges) {
+        if (range.nFromPage == 0 || range.nToPage < range.nFromPage)
+            continue;
+        parts.push_back(range.nFromPage == range.nToPage ? QString::number(range.nFromPage)
+                                                         : QStringLiteral("%1-%2").arg(range.nFromPage).arg(range.nToPage));
+    }
+    return parts.join(u',');
+}
+
+// The odd or even page numbers the user chose. For a page range whose first page is even Qt
+// swaps the two, since CUPS counts the pages of the job rather than their numbers.
+PrintPageSet PageSetChosen(const QPrinter& printer, bool pageRangeOffered)
+{
+    const QStringList options = printer.printEngine()->property(kCupsOptions).toStringList();
+    PrintPageSet set = PrintPageSet::All;
+    for (qsizetype i = 0; i + 1 < options.size(); i += 2) {
+        if (options[i] != u"page-set")
+            continue;
+        set = options[i + 1] == u"odd" ? PrintPageSet::Odd : options[i + 1] == u"even" ? PrintPageSet::Even : PrintPageSet::All;
+    }
+    if (set != PrintPageSet::All && pageRangeOffered && printer.printRange() == QPrinter::PageRange
+        && printer.fromPage() % 2 == 0)
+        set = set == PrintPageSet::Odd ? PrintPageSet::Even : PrintPageSet::Odd;
+    return set;
+}
+
+int PageSetIndex(PrintPageSet set)
+{
+    // The dialog lists all, odd and even pages, in this order.
+    switch (set) {
+    case PrintPageSet::All: return 0;
+    case PrintPageSet::Odd: return 1;
+    case PrintPageSet::Even: return 2;
+    }
+    return 0;
+}
+
 } // namespace
 
 QPoint DialogPlacement(QSize screen, QSize window)
@@ -200,9 +320,19 @@ std::optional<FileDialogAnswer> QtDialogService::GetOpenFileName(QWidget* parent
     return RunFileDialog(parent, request, false);
 }
 
+QString QtDialogService::DefaultPrinterName() const
+{
+    return QPrinterInfo::defaultPrinterName();
+}
+
 // PD_SHOWHELP is not acted on: there is no help system here to open from the dialog.
 bool QtDialogService::RunPrintDialog(QWidget* parent, PrintDialogBlock& block)
 {
+    // As Windows' dialog does: the warning first, and then the dialog all the same.
+    if (!(block.Flags & PD_NOWARNING) && DefaultPrinterName().isEmpty())
+        ShowMessage(parent, QStringLiteral("Impressão"),
+                    QStringLiteral("Nenhuma impressora padrão está definida. Escolha uma impressora."), Icon::Warning);
+
     QPrinter printer(QPrinter::HighResolution);
     const DeviceNames names = ReadDevNames(block.hDevNames);
     if (!names.device.isEmpty())
@@ -211,7 +341,9 @@ bool QtDialogService::RunPrintDialog(QWidget* parent, PrintDialogBlock& block)
         ApplyDeviceMode(printer, *block.hDevMode);
     else if (block.nCopies > 0)
         printer.setCopyCount(block.nCopies);
+    // Not offered: the collation asked for comes back as it went.
     printer.setCollateCopies((block.Flags & PD_COLLATE) != 0);
+    printer.setPageOrder(block.reverseOrder ? QPrinter::LastPageFirst : QPrinter::FirstPageFirst);
     const bool fileOffered = (block.Flags & (PD_HIDEPRINTTOFILE | PD_DISABLEPRINTTOFILE)) == 0;
     const bool startOnFile = fileOffered && (block.Flags & PD_PRINTTOFILE);
     const QString file = QDir::homePath() + QStringLiteral("/print.pdf");
@@ -219,41 +351,86 @@ bool QtDialogService::RunPrintDialog(QWidget* parent, PrintDialogBlock& block)
     // once it is built makes it start on printing to the file instead.
     if (startOnFile)
         printer.setOutputFileName(file);
-    QPrintDialog dialog(&printer, parent);
+    PrintDialog dialog(&printer, parent);
     if (startOnFile)
         printer.setOutputFileName(file);
-    QAbstractPrintDialog::PrintDialogOptions options =
-        QAbstractPrintDialog::PrintCollateCopies | QAbstractPrintDialog::PrintShowPageSize;
-    if (!(block.Flags & PD_NOPAGENUMS))
+
+    // No collation, which is the printer driver's, and no printer properties: the caller takes
+    // the printer's own defaults after the dialog, and their paper, pages per sheet and job
+    // options would be lost.
+    const bool pagesOffered = !(block.Flags & PD_NOPAGENUMS);
+    const bool selectionOffered = !(block.Flags & PD_NOSELECTION);
+    const bool currentOffered = !(block.Flags & PD_NOCURRENTPAGE);
+    QAbstractPrintDialog::PrintDialogOptions options;
+    if (pagesOffered)
         options |= QAbstractPrintDialog::PrintPageRange;
-    if (!(block.Flags & PD_NOSELECTION))
+    if (selectionOffered)
         options |= QAbstractPrintDialog::PrintSelection;
+    if (currentOffered)
+        options |= QAbstractPrintDialog::PrintCurrentPage;
     if (fileOffered)
         options |= QAbstractPrintDialog::PrintToFile;
     dialog.setOptions(options);
     if (block.nMaxPage >= block.nMinPage && block.nMaxPage > 0)
         dialog.setMinMax(block.nMinPage, block.nMaxPage);
-    if (block.Flags & PD_PAGENUMS) {
-        dialog.setPrintRange(QAbstractPrintDialog::PageRange);
-        if (block.nFromPage > 0 && block.nToPage >= block.nFromPage)
-            dialog.setFromTo(block.nFromPage, block.nToPage);
-    } else if (block.Flags & PD_SELECTION) {
-        dialog.setPrintRange(QAbstractPrintDialog::Selection);
-    } else {
-        dialog.setPrintRange(QAbstractPrintDialog::AllPages);
-    }
-    new DialogPlacer(&dialog, block.shown);
+    // Set even when the dialog starts on all pages: Qt shows 1 to 1 for a range never set.
+    const int lowest = std::max<int>(1, block.nMinPage);
+    if (block.nFromPage > 0 && block.nToPage >= block.nFromPage)
+        dialog.setFromTo(block.nFromPage, block.nToPage);
+    else if (block.nMaxPage >= lowest)
+        dialog.setFromTo(lowest, block.nMaxPage);
+    // A range the dialog does not offer would be chosen unseen: all pages instead.
+    QAbstractPrintDialog::PrintRange startRange = QAbstractPrintDialog::AllPages;
+    if (currentOffered && (block.Flags & PD_CURRENTPAGE))
+        startRange = QAbstractPrintDialog::CurrentPage;
+    else if (pagesOffered && (block.Flags & PD_PAGENUMS))
+        startRange = QAbstractPrintDialog::PageRange;
+    else if (selectionOffered && (block.Flags & PD_SELECTION))
+        startRange = QAbstractPrintDialog::Selection;
+    dialog.setPrintRange(startRange);
+    if (auto* pageSet = dialog.findChild<QComboBox*>(kPageSetChoice))
+        pageSet->setCurrentIndex(PageSetIndex(block.pageSet));
+    const QString startList = startRange == QAbstractPrintDialog::PageRange && block.pageRanges.size() > 1
+                                  ? PageListText(block.pageRanges)
+                                  : QString();
+    // Qt sets its range choices as it shows the dialog, and with CUPS offers page ranges even
+    // when the caller takes none; both are settled once that is done.
+    const auto prepare = [&dialog, pagesOffered, startList] {
+        if (!pagesOffered) {
+            HideChoice(dialog.findChild<QRadioButton*>(kRangeChoice));
+            HideChoice(dialog.findChild<QRadioButton*>(kListChoice));
+        }
+        auto* listChoice = dialog.findChild<QRadioButton*>(kListChoice);
+        auto* list = dialog.findChild<QLineEdit*>(kListText);
+        if (!startList.isEmpty() && listChoice && list) {
+            listChoice->setChecked(true);
+            list->setText(startList);
+        }
+    };
+    new DialogPlacer(&dialog, block.shown, prepare);
     const int result = dialog.exec();
     if (block.closed)
         block.closed();
     if (result != QDialog::Accepted)
         return false;
 
-    std::uint32_t flags = block.Flags & ~(PD_SELECTION | PD_PAGENUMS | PD_COLLATE | PD_PRINTTOFILE);
-    if (dialog.printRange() == QAbstractPrintDialog::Selection)
+    std::uint32_t flags = block.Flags & ~(PD_SELECTION | PD_PAGENUMS | PD_CURRENTPAGE | PD_COLLATE | PD_PRINTTOFILE);
+    block.pageRanges.clear();
+    switch (dialog.printRange()) {
+    case QAbstractPrintDialog::Selection:
         flags |= PD_SELECTION;
-    else if (dialog.printRange() == QAbstractPrintDialog::PageRange)
+        break;
+    case QAbstractPrintDialog::CurrentPage:
+        flags |= PD_CURRENTPAGE;
+        break;
+    case QAbstractPrintDialog::PageRange:
         flags |= PD_PAGENUMS;
+        for (const QPageRanges::Range& range : printer.pageRanges().toRangeList())
+            block.pageRanges.push_back({PageNumber(range.from), PageNumber(range.to)});
+        break;
+    case QAbstractPrintDialog::AllPages:
+        break;
+    }
     if (printer.collateCopies())
         flags |= PD_COLLATE;
     const bool toFile = !printer.outputFileName().isEmpty();
@@ -262,6 +439,8 @@ bool QtDialogService::RunPrintDialog(QWidget* parent, PrintDialogBlock& block)
     block.Flags = flags;
     block.nFromPage = PageNumber(dialog.fromPage());
     block.nToPage = PageNumber(dialog.toPage());
+    block.pageSet = PageSetChosen(printer, pagesOffered);
+    block.reverseOrder = printer.pageOrder() == QPrinter::LastPageFirst;
     // The copies stay in the device mode, as with a driver that makes the copies itself.
     block.nCopies = 1;
     // A file has no queue to name: the printer chosen before stands.

@@ -29,6 +29,11 @@ public:
     std::optional<FileDialogAnswer> GetSaveFileName(QWidget* parent, const FileDialogRequest& request) override;
     std::optional<FileDialogAnswer> GetOpenFileName(QWidget* parent, const FileDialogRequest& request) override;
     bool RunPrintDialog(QWidget* parent, PrintDialogBlock& block) override;
+
+protected:
+    // The printer the system prints to when none is chosen; empty when there is none. The print
+    // dialog warns before it opens without one.
+    virtual QString DefaultPrinterName() const;
 };
 
 } // namespace tarvolo::platform

@@ -4,11 +4,22 @@
 
 #include <QScopeGuard>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace tarvolo::printing {
 
 using namespace platform;
+
+namespace {
+
+// A page number as the dialog block holds it: pages past its largest are its largest.
+std::uint16_t PageWord(int page)
+{
+    return static_cast<std::uint16_t>(std::clamp(page, 0, 0xFFFF));
+}
+
+} // namespace
 
 void TQRCommonDialog::Shown()
 {
@@ -93,6 +104,8 @@ std::uint32_t TQRPrintDialog::DialogFlags() const
         flags |= PD_SELECTION;
     else if (PrintRange == TPrintRange::prPageNums)
         flags |= PD_PAGENUMS;
+    else if (PrintRange == TPrintRange::prCurrentPage)
+        flags |= PD_CURRENTPAGE;
     if (Collate)
         flags |= PD_COLLATE;
     if (!Options.Contains(TPrintDialogOption::poPrintToFile))
@@ -101,6 +114,8 @@ std::uint32_t TQRPrintDialog::DialogFlags() const
         flags |= PD_NOPAGENUMS;
     if (!Options.Contains(TPrintDialogOption::poSelection))
         flags |= PD_NOSELECTION;
+    if (!Options.Contains(TPrintDialogOption::poCurrentPage))
+        flags |= PD_NOCURRENTPAGE;
     if (Options.Contains(TPrintDialogOption::poDisablePrintToFile))
         flags |= PD_DISABLEPRINTTOFILE;
     if (PrintToFile)
@@ -121,6 +136,14 @@ bool TQRPrintDialog::RunDialog()
     block.nToPage = static_cast<std::uint16_t>(ToPage);
     block.nMinPage = static_cast<std::uint16_t>(MinPage);
     block.nMaxPage = static_cast<std::uint16_t>(MaxPage);
+    // A single range is FromPage to ToPage already.
+    if (PageRanges.size() > 1)
+        for (const TPageRange& range : PageRanges)
+            block.pageRanges.push_back({PageWord(range.First), PageWord(range.Last)});
+    block.pageSet = PageSet == TPageSet::psOdd    ? PrintPageSet::Odd
+                    : PageSet == TPageSet::psEven ? PrintPageSet::Even
+                                                  : PrintPageSet::All;
+    block.reverseOrder = Reverse;
     // nCopies stays 0: the dialog shows the copies of the device mode.
     if (!Execute(block))
         return false;
@@ -128,11 +151,19 @@ bool TQRPrintDialog::RunDialog()
     TakeDeviceBlocks(block);
     Collate = (block.Flags & PD_COLLATE) != 0;
     PrintToFile = (block.Flags & PD_PRINTTOFILE) != 0;
-    PrintRange = (block.Flags & PD_SELECTION)  ? TPrintRange::prSelection
-                 : (block.Flags & PD_PAGENUMS) ? TPrintRange::prPageNums
-                                               : TPrintRange::prAllPages;
+    PrintRange = (block.Flags & PD_CURRENTPAGE) ? TPrintRange::prCurrentPage
+                 : (block.Flags & PD_SELECTION) ? TPrintRange::prSelection
+                 : (block.Flags & PD_PAGENUMS)  ? TPrintRange::prPageNums
+                                                : TPrintRange::prAllPages;
     FromPage = block.nFromPage;
     ToPage = block.nToPage;
+    PageRanges.clear();
+    for (const PrintPageRange& range : block.pageRanges)
+        PageRanges.push_back({range.nFromPage, range.nToPage});
+    PageSet = block.pageSet == PrintPageSet::Odd    ? TPageSet::psOdd
+              : block.pageSet == PrintPageSet::Even ? TPageSet::psEven
+                                                    : TPageSet::psAll;
+    Reverse = block.reverseOrder;
     // One copy back means the driver makes the copies: their count is in the device mode.
     if (block.nCopies == 1)
         copies_ = Printer().GetDeviceMode().dmCopies;

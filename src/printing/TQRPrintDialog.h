@@ -1,18 +1,22 @@
 #pragma once
 
+#include "PageChoice.h"
 #include "platform/DialogService.h"
 #include "platform/PrinterDevice.h"
 
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <vector>
 
 class QWidget;
 
 namespace tarvolo::printing {
 
-enum class TPrintDialogOption : std::uint8_t { poPrintToFile, poPageNums, poSelection, poWarning, poHelp, poDisablePrintToFile };
-enum class TPrintRange : std::uint8_t { prAllPages, prSelection, prPageNums };
+enum class TPrintDialogOption : std::uint8_t {
+    poPrintToFile, poPageNums, poSelection, poWarning, poHelp, poDisablePrintToFile, poCurrentPage
+};
+enum class TPrintRange : std::uint8_t { prAllPages, prSelection, prPageNums, prCurrentPage };
 
 // A set of print dialog options.
 class TPrintDialogOptions {
@@ -90,7 +94,7 @@ private:
     QString port_;
 };
 
-// The print dialog: printer, page range, copies, collation and printing to a file.
+// The print dialog: printer, page range or list, odd or even pages, order, copies and printing to a file.
 class TQRPrintDialog : public TQRBasePrintDialog {
 public:
     TQRPrintDialog(platform::PrinterDevice& printer, platform::DialogService& dialogs, QWidget* parent = nullptr);
@@ -109,6 +113,11 @@ public:
     TPrintRange PrintRange = TPrintRange::prAllPages;
     std::int32_t MinPage = 0;
     std::int32_t MaxPage = 0;
+    // The pages chosen with prPageNums: the dialog starts on them when there are several; after
+    // it, the ranges chosen (one for a range from FromPage to ToPage), or none.
+    std::vector<TPageRange> PageRanges;
+    TPageSet PageSet = TPageSet::psAll;
+    bool Reverse = false; // the last page first
 
 private:
     std::uint32_t DialogFlags() const;

@@ -145,8 +145,11 @@ void TQRPrinter::ReadReportFile(const std::string& path)
         Document().Open(path);
         SetPageTotal(Document().PageCount());
         ScaleX = ScaleY = kScreenScale;
+        reportLandscape_ = false;
         if (PageTotal_ > 0) {
             const std::unique_ptr<emf::Metafile> first = Document().Page(1);
+            const emf::EmfRect& frame = first->Header().rclFrame;
+            reportLandscape_ = static_cast<std::int64_t>(frame.right) - frame.left > static_cast<std::int64_t>(frame.bottom) - frame.top;
             if (const auto paper = InferPaper(first->Width(), first->Height())) {
                 SetPaperSize(paper->first);
                 SetOrientation(paper->second);
@@ -191,6 +194,7 @@ void TQRPrinter::BeginReport()
     if (Target == OutputTarget::ToPageStore) {
         NewDocument();
         Document().CreateNew(compressPages_);
+        reportLandscape_ = SheetWidth() > SheetLength();
         UseScreenScale();
     } else {
         const platform::DeviceCapabilities caps = DevicePrinter_->Capabilities();
@@ -308,6 +312,18 @@ void TQRPrinter::SelectPrinter(int index)
     DeviceSettings_.ReadFromPrinter();
 }
 
+void TQRPrinter::SelectPrinterNamed(const QString& name)
+{
+    if (name.isEmpty()) {
+        SelectPrinter(-1);
+        return;
+    }
+    if (!HasPrinter_)
+        return;
+    DevicePrinter_->SetDevice({name, {}, {}}, std::nullopt);
+    DeviceSettings_.ReadFromPrinter();
+}
+
 std::int32_t TQRPrinter::ToDeviceX(long double x) const
 {
     return RoundHalfEven((x - UnprintableLeft) * ScaleX);
@@ -414,24 +430,29 @@ void TQRPrinter::ExportReport(QObject* filter)
 
 namespace {
 
-// A page whose frame lies the other way than the sheet (landscape on portrait paper, or portrait
-// on landscape paper) goes on a sheet turned to match it rather than being squeezed onto it.
-bool NeedsTurnedSheet(const emf::Metafile* page, const platform::DeviceCapabilities& sheet)
+// A page shaped like the report's own sheet goes on a sheet of the job's orientation, the one the
+// user chose; a page of the other shape (a landscape page in a portrait report) goes on a sheet
+// turned to its own shape rather than being squeezed onto the job's.
+bool TurnsSheet(const emf::Metafile* page, bool reportLandscape, const platform::DeviceCapabilities& jobSheet)
 {
     if (!page)
         return false;
     const emf::EmfRect& frame = page->Header().rclFrame;
     const std::int64_t width = static_cast<std::int64_t>(frame.right) - frame.left;
     const std::int64_t height = static_cast<std::int64_t>(frame.bottom) - frame.top;
-    if (width == height || sheet.physicalWidth == sheet.physicalHeight)
+    if (width == height || jobSheet.physicalWidth == jobSheet.physicalHeight)
         return false;
-    return (width > height) != (sheet.physicalWidth > sheet.physicalHeight);
+    const bool pageLandscape = width > height;
+    if (pageLandscape == reportLandscape)
+        return false;
+    return pageLandscape != (jobSheet.physicalWidth > jobSheet.physicalHeight);
 }
 
 } // namespace
 
 void TQRPrinter::PrintReport()
 {
+    LastPrint_ = {};
     if (OwnerWindow && !LoadedFromFile_) {
         QCoreApplication::postEvent(OwnerWindow, new PrinterMessageEvent(MSG_PRINT_REQUEST, 0));
         return;
@@ -448,16 +469,19 @@ void TQRPrinter::PrintReport()
         device.TurnNextPage(false);
         const int first = FirstPage == 0 ? 1 : FirstPage;
         const int last = LastPage == 0 ? PageTotal_ : LastPage;
-        if (first > last)
+        const std::vector<int> pages = PagesToPrint(PageChoice, first, last);
+        if (pages.empty())
             device.BeginDoc();
-        for (int i = first; i <= last; ++i) {
+        const int count = static_cast<int>(pages.size());
+        for (int k = 0; k < count; ++k) {
+            const int i = pages[static_cast<std::size_t>(k)];
             ProcessPendingEvents();
             if (PrintProgress)
-                PrintProgress(i - first + 1, last - first + 1);
+                PrintProgress(k + 1, count);
             const std::unique_ptr<emf::Metafile> page = FetchPage(i);
             // Each page begins once its own orientation is known.
-            device.TurnNextPage(NeedsTurnedSheet(page.get(), jobSheet));
-            if (i == first)
+            device.TurnNextPage(TurnsSheet(page.get(), reportLandscape_, jobSheet));
+            if (k == 0)
                 device.BeginDoc();
             else
                 device.NewPage();
@@ -465,8 +489,11 @@ void TQRPrinter::PrintReport()
                 const platform::DeviceCapabilities sheet = device.Capabilities();
                 emf::EmfPlayer::Play(*page, *device.Canvas(), QRectF(0, 0, sheet.horzRes, sheet.vertRes));
             }
+            ++LastPrint_.PagesDrawn;
+            LastPrint_.LastPageDrawn = i;
             if (CancelRequested) {
                 device.Abort();
+                LastPrint_.Cancelled = true;
                 break;
             }
         }
@@ -480,8 +507,10 @@ void TQRPrinter::PrintReport()
         }
         throw;
     }
-    if (device.Printing())
+    if (device.Printing()) {
         device.EndDoc();
+        LastPrint_.Job = device.LastJob();
+    }
 }
 
 // --- Printing straight onto the device -------------------------------------------------------

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PageChoice.h"
 #include "PageSource.h"
 #include "ReportPages.h"
 #include "TPrinterSettings.h"
@@ -28,6 +29,15 @@ public:
 };
 
 enum class PrinterState : std::uint8_t { Ready, Busy, Finished };
+
+// What the last PrintReport did: the pages it drew, whether a cancel stopped it (and then nothing
+// was printed), and the job the spooler took.
+struct TPrintOutcome {
+    int PagesDrawn = 0;
+    int LastPageDrawn = 0; // the report's number of the last page drawn
+    bool Cancelled = false;
+    platform::PrintJob Job; // number 0: no job reached the spooler
+};
 enum class OutputTarget : std::uint8_t { ToPageStore, ToPrinter };
 
 using PrinterDeviceFactory = std::function<std::unique_ptr<platform::PrinterDevice>()>;
@@ -85,6 +95,9 @@ public:
     std::int32_t SheetWidth() const override;
     std::int32_t SheetLength() const override;
     void SelectPrinter(int index);
+    // Selects the queue of that name, or the system's default one for an empty name, with its
+    // default settings. A queue that has gone stays selected by name: printing on it then says so.
+    void SelectPrinterNamed(const QString& name);
     void SetPageCompression(bool on) { compressPages_ = on; }
 
     // 0.1 mm to device pixels, rounded half to even.
@@ -109,9 +122,12 @@ public:
     void ExportReport(QObject* filter);
 
     // Prints pages FirstPage..LastPage of a finished report in one job titled DocumentTitle; 0 stands
-    // for the first or the last page. Pages outside the report come out as empty sheets; a cancel
-    // request drops the job after the page on which it is seen.
+    // for the first or the last page; PageChoice may narrow and order them. Pages outside the
+    // report come out as empty sheets; a cancel request drops the job after the page on which it
+    // is seen, and nothing is printed. Pages shaped like the report's own sheet go on sheets of the
+    // orientation set; a page of the other shape goes on a sheet turned to its own shape.
     void PrintReport();
+    const TPrintOutcome& LastPrint() const { return LastPrint_; }
 
     // Printing straight onto the device.
     bool PageInPrintRange() const;
@@ -122,6 +138,7 @@ public:
     OutputTarget Target = OutputTarget::ToPageStore;
     int FirstPage = 0;
     int LastPage = 0;
+    TPageChoice PageChoice;
     QString DocumentTitle;
     bool CancelRequested = false;
     int ProgressPercent = 0;
@@ -167,6 +184,9 @@ private:
     bool PreviewShowing_ = false;
     bool LoadedFromFile_ = false;
     bool compressPages_ = false;
+    // The shape of the report's own sheet, from its first page or the sheet it was recorded on.
+    bool reportLandscape_ = false;
+    TPrintOutcome LastPrint_;
 
     // The page being recorded, and the metafile it became.
     std::unique_ptr<emf::EmfRecorder> recorder_;

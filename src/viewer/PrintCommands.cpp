@@ -5,6 +5,7 @@
 #include "printing/TQRPrintDialog.h"
 #include "printing/TQRPrinter.h"
 
+#include <QCoreApplication>
 #include <QProgressDialog>
 #include <QScopeGuard>
 #include <QWidget>
@@ -28,9 +29,11 @@ void PrintCommands::ResetSettings()
 
 void PrintCommands::ApplySettings()
 {
-    printer_.SelectPrinter(settings_->SelectedPrinter);
+    settings_->SelectedPrinter = PrinterIndexOf(settings_->PrinterName);
+    printer_.SelectPrinterNamed(settings_->PrinterName);
     printer_.FirstPage = settings_->FirstPage;
     printer_.LastPage = settings_->LastPage;
+    printer_.PageChoice = settings_->PageChoice;
     printer_.SetCopies(settings_->Copies);
     printer_.SetOrientation(settings_->Orientation);
     printer_.DocumentTitle = settings_->DocumentTitle;
@@ -67,8 +70,11 @@ bool PrintCommands::RunPrintSetup()
 {
     printing::TQRPrintDialog dialog(applicationPrinter_, dialogs_, window_);
     printing::TPrinterSettings::ReloadDeviceDefaults(applicationPrinter_);
+    // A printer chosen earlier that has gone since: the setup starts on the default one.
+    settings_->SelectedPrinter = PrinterIndexOf(settings_->PrinterName);
     applicationPrinter_.SetPrinterIndex(settings_->SelectedPrinter);
-    dialog.Options = {printing::TPrintDialogOption::poPageNums, printing::TPrintDialogOption::poWarning};
+    dialog.Options = {printing::TPrintDialogOption::poPageNums, printing::TPrintDialogOption::poWarning,
+                      printing::TPrintDialogOption::poCurrentPage};
     platform::DeviceMode mode = applicationPrinter_.GetDeviceMode();
     mode.dmFields |= platform::DM_ORIENTATION;
     mode.dmOrientation = settings_->Orientation == printing::TPrinterOrientation::poLandscape ? platform::DMORIENT_LANDSCAPE
@@ -86,59 +92,132 @@ bool PrintCommands::RunPrintSetup()
     if (!dialog.RunDialog())
         return false;
     settings_->SelectedPrinter = applicationPrinter_.PrinterIndex();
+    settings_->PrinterName = settings_->SelectedPrinter < 0 ? QString() : applicationPrinter_.Names().device;
     settings_->Copies = dialog.Copies();
     settings_->Orientation = applicationPrinter_.GetDeviceMode().dmOrientation == platform::DMORIENT_LANDSCAPE
                                  ? printing::TPrinterOrientation::poLandscape
                                  : printing::TPrinterOrientation::poPortrait;
     settings_->DocumentTitle = applicationPrinter_.Title();
+    settings_->FirstPage = 0;
+    settings_->LastPage = 0;
+    settings_->PageChoice = {{}, dialog.PageSet, dialog.Reverse};
+    settings_->CurrentPage = dialog.PrintRange == printing::TPrintRange::prCurrentPage;
     if (dialog.PrintRange == printing::TPrintRange::prPageNums) {
         settings_->FirstPage = dialog.FromPage;
         settings_->LastPage = dialog.ToPage;
-    } else {
-        settings_->FirstPage = 0;
-        settings_->LastPage = 0;
+        if (dialog.PageRanges.size() > 1)
+            settings_->PageChoice.Ranges = dialog.PageRanges;
     }
     ApplySettings();
     return true;
 }
 
-void PrintCommands::Print(const QString& title)
+int PrintCommands::PrinterIndexOf(const QString& name) const
 {
+    return name.isEmpty() ? -1 : static_cast<int>(applicationPrinter_.Printers().indexOf(name));
+}
+
+void PrintCommands::Print(const QString& title, int currentPage)
+{
+    const bool finished = printer_.State() == printing::PrinterState::Finished;
+    if (finished && !printer_.HasPrinter()) {
+        dialogs_.ShowMessage(window_, QCoreApplication::applicationName(),
+                             "Não há impressoras instaladas, ou o serviço de impressão (CUPS) não responde.",
+                             platform::DialogService::Icon::Error);
+        return;
+    }
     // A job with no title of its own carries the report's name into the print queue.
     const QString ownTitle = printer_.DocumentTitle;
-    if (ownTitle.isEmpty() && printer_.State() == printing::PrinterState::Finished)
+    if (ownTitle.isEmpty() && finished)
         printer_.DocumentTitle = title;
+    const int firstPage = printer_.FirstPage;
+    const int lastPage = printer_.LastPage;
+    const printing::TPageChoice pageChoice = printer_.PageChoice;
+    if (settings_->CurrentPage) {
+        printer_.FirstPage = printer_.LastPage = currentPage;
+        printer_.PageChoice.Ranges.clear();
+    }
     // A cancel belongs to the print it was asked for, not to the next one.
     printer_.CancelRequested = false;
+    closing_ = false;
 
-    QProgressDialog progress(window_);
-    progress.setObjectName("PrintProgress");
-    progress.setWindowTitle(title);
-    progress.setCancelButtonText("Cancelar");
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(500);
-    progress.setAutoReset(false);
-    connect(&progress, &QProgressDialog::canceled, this, [this] { printer_.RequestCancel(); });
-    printer_.PrintProgress = [&progress](int done, int count) {
-        progress.setMaximum(count);
-        progress.setLabelText(QString("Imprimindo página %1 de %2").arg(done).arg(count));
-        progress.setValue(done - 1);
+    // Gone before any message about the print is shown.
+    auto progress = std::make_unique<QProgressDialog>(window_);
+    progress->setObjectName("PrintProgress");
+    progress->setWindowTitle(title);
+    progress->setCancelButtonText("Cancelar");
+    progress->setWindowModality(Qt::WindowModal);
+    progress->setMinimumDuration(500);
+    progress->setAutoReset(false);
+    connect(progress.get(), &QProgressDialog::canceled, this, [this] { printer_.RequestCancel(); });
+    printer_.PrintProgress = [bar = progress.get()](int done, int count) {
+        bar->setMaximum(count);
+        bar->setLabelText(QString("Imprimindo página %1 de %2").arg(done).arg(count));
+        bar->setValue(done - 1);
     };
     printing_ = true;
     emit printingChanged(true);
     const auto restore = qScopeGuard([&] {
         printer_.PrintProgress = nullptr;
         printer_.DocumentTitle = ownTitle;
+        printer_.FirstPage = firstPage;
+        printer_.LastPage = lastPage;
+        printer_.PageChoice = pageChoice;
         printing_ = false;
         emit printingChanged(false);
     });
-    printer_.PrintReport();
+    try {
+        printer_.PrintReport();
+    } catch (const platform::PrintJobError& error) {
+        progress.reset();
+        ReportPrintFailure(error);
+        return;
+    }
+    progress.reset();
+    const printing::TPrintOutcome& outcome = printer_.LastPrint();
+    if (outcome.Cancelled && !closing_)
+        dialogs_.ShowMessage(window_, QCoreApplication::applicationName(),
+                             QString("Impressão cancelada após a página %1; nada foi impresso.").arg(outcome.LastPageDrawn),
+                             platform::DialogService::Icon::Information);
 }
 
 void PrintCommands::CancelPrinting()
 {
-    if (printing_)
-        printer_.RequestCancel();
+    if (!printing_)
+        return;
+    closing_ = true;
+    printer_.RequestCancel();
+}
+
+// What the spooler or the system said, in the window's words; the queue and CUPS' own reason
+// are named so that the user can tell a refusing queue from a missing one.
+void PrintCommands::ReportPrintFailure(const platform::PrintJobError& error)
+{
+    using Reason = platform::PrintJobError::Reason;
+    const QString queue = error.queue();
+    QString text;
+    switch (error.reason()) {
+    case Reason::NoDefaultPrinter:
+        text = "Nenhuma impressora padrão está definida. Escolha uma impressora na Configuração de Impressão.";
+        break;
+    case Reason::QueueMissing:
+        text = QString("A impressora \"%1\" não existe mais: %2").arg(queue, error.detail());
+        break;
+    case Reason::NotAccepting:
+        text = QString("A impressora \"%1\" não está aceitando trabalhos: %2").arg(queue, error.detail());
+        break;
+    case Reason::SpoolerUnavailable:
+        text = QString("O serviço de impressão (CUPS) não responde; nada foi enviado para a impressora \"%1\": %2")
+                   .arg(queue, error.detail());
+        break;
+    case Reason::Refused:
+        text = QString("A impressora \"%1\" recusou o trabalho: %2").arg(queue, error.detail());
+        break;
+    case Reason::NotWritten:
+        text = QString("O trabalho para a impressora \"%1\" não pôde ser gravado: %2").arg(queue, error.detail());
+        break;
+    }
+    dialogs_.ShowMessage(window_, QCoreApplication::applicationName(), text, platform::DialogService::Icon::Error);
 }
 
 } // namespace tarvolo::viewer

@@ -11,6 +11,7 @@ class QWidget;
 namespace tarvolo::platform {
 class DialogService;
 class PrinterDevice;
+class PrintJobError;
 } // namespace tarvolo::platform
 namespace tarvolo::printing {
 class TQRPrinter;
@@ -34,12 +35,15 @@ public:
     // Hands the choices to the printer object.
     void ApplySettings();
     void PrintSetup();
-    // Prints with the choices kept; title is the job's title when the report has none.
-    void Print(const QString& title);
+    // Prints with the choices kept; title is the job's title when the report has none, and
+    // currentPage the page shown, printed alone when the user chose the current page. A print the
+    // spooler does not take, or a cancelled one, is reported to the user here.
+    void Print(const QString& title, int currentPage);
     void Save();
 
     bool Printing() const { return printing_; }
-    // A print running is cancelled after the page being printed.
+    // A print running is cancelled after the page being printed, without a word: the window
+    // asking for it is closing.
     void CancelPrinting();
 
 signals:
@@ -49,6 +53,9 @@ signals:
 private:
     // Runs the print setup's steps that may fail; false when the user cancelled.
     bool RunPrintSetup();
+    // The printer's place in today's list of queues, for the chosen printer's name.
+    int PrinterIndexOf(const QString& name) const;
+    void ReportPrintFailure(const platform::PrintJobError& error);
 
     std::unique_ptr<printing::TQRReportPrinterSettings> settings_;
     printing::TQRPrinter& printer_;
@@ -56,6 +63,7 @@ private:
     platform::DialogService& dialogs_;
     QWidget* window_;
     bool printing_ = false;
+    bool closing_ = false;
 };
 
 } // namespace tarvolo::viewer

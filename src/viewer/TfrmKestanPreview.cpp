@@ -25,6 +25,7 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QValidator>
@@ -388,7 +389,13 @@ void TfrmKestanPreview::PrintSetupClick()
 
 void TfrmKestanPreview::PrintClick()
 {
-    printCommands_->Print(windowTitle());
+    closeAfterPrint_ = false;
+    const auto closeIfAsked = qScopeGuard([this] {
+        // The window was closed while the print ran: it goes once the print is dropped.
+        if (closeAfterPrint_)
+            QTimer::singleShot(0, this, &QWidget::close);
+    });
+    printCommands_->Print(windowTitle(), QRPreview1->PageNumber());
 }
 
 void TfrmKestanPreview::ReapplyZoomButton()
@@ -620,8 +627,9 @@ void TfrmKestanPreview::ReportingErrors(const std::function<void()>& command)
 void TfrmKestanPreview::closeEvent(QCloseEvent* event)
 {
     if (printCommands_->Printing()) {
-        // Closing while a print runs cancels the print; the window stays for its end.
+        // Closing while a print runs cancels the print; the window closes at its end.
         printCommands_->CancelPrinting();
+        closeAfterPrint_ = true;
         event->ignore();
         return;
     }

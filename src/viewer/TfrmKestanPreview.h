@@ -120,6 +120,7 @@ private:
     printing::TQRPrinter& ReportPrinter_;
     platform::DialogService& dialogs_;
     int LastShownProgress_ = 0;
+    bool closeAfterPrint_ = false;
 
     std::shared_ptr<preview::WorkService> work_; // one pool for the window's tiles, thumbnails and search
     PrintCommands* printCommands_ = nullptr;

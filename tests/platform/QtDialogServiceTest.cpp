@@ -5,22 +5,29 @@
 #include "platform/QtDialogService.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpinBox>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <functional>
+#include <string>
+#include <vector>
 
 using namespace tarvolo::platform;
 
@@ -79,6 +86,86 @@ QPoint ExpectedPlace(const QWidget& dialog)
 }
 
 const QString kSaveFilter = "Report file(*.QRP)|*.QRP|PDF document (*.pdf)|*.pdf";
+
+// Keeps its messages instead of showing them, and names the default printer the test sets.
+class QuietDialogService : public QtDialogService {
+public:
+    struct Message {
+        QWidget* parent;
+        QString title;
+        QString text;
+        Icon icon;
+    };
+    std::vector<Message> messages;
+    std::function<void()> messageShown;
+    QString defaultPrinter;
+
+    void ShowMessage(QWidget* parent, const QString& title, const QString& text, Icon icon) override
+    {
+        messages.push_back({parent, title, text, icon});
+        if (messageShown)
+            messageShown();
+    }
+
+protected:
+    QString DefaultPrinterName() const override { return defaultPrinter; }
+};
+
+// A widget of Qt's print dialog by its object name; a failure when the dialog has none.
+template <typename T>
+T* Part(QDialog& dialog, const char* name)
+{
+    auto* widget = dialog.findChild<T*>(name);
+    if (!widget)
+        ADD_FAILURE() << "the print dialog has no " << name;
+    return widget;
+}
+
+void Check(QDialog& dialog, const char* name, bool checked = true)
+{
+    if (auto* button = Part<QAbstractButton>(dialog, name))
+        button->setChecked(checked);
+}
+
+void Type(QDialog& dialog, const char* name, const QString& text)
+{
+    if (auto* edit = Part<QLineEdit>(dialog, name))
+        edit->setText(text);
+}
+
+void SetValue(QDialog& dialog, const char* name, int value)
+{
+    if (auto* spin = Part<QSpinBox>(dialog, name))
+        spin->setValue(value);
+}
+
+void ChoosePageSet(QDialog& dialog, int index) // all, odd, even
+{
+    if (auto* combo = Part<QComboBox>(dialog, "pageSetCombo"))
+        combo->setCurrentIndex(index);
+}
+
+bool Checked(QDialog& dialog, const char* name)
+{
+    const auto* button = Part<QAbstractButton>(dialog, name);
+    return button && button->isChecked();
+}
+
+// Opens the dialog's options on the tab of the page choices, so that what is visible there is
+// what the user sees.
+void OpenOptions(QDialog& dialog)
+{
+    auto* tabs = Part<QTabWidget>(dialog, "tabs");
+    auto* buttons = dialog.findChild<QDialogButtonBox*>();
+    if (!tabs || !buttons)
+        return;
+    if (!tabs->isVisibleTo(&dialog))
+        for (QAbstractButton* button : buttons->buttons())
+            if (buttons->buttonRole(button) == QDialogButtonBox::ResetRole)
+                button->click();
+    if (auto* copies = Part<QWidget>(dialog, "copiesTab"))
+        tabs->setCurrentWidget(copies);
+}
 
 } // namespace
 
@@ -203,7 +290,20 @@ protected:
         block.closed = [this] { seen.push_back("closed"); };
     }
 
-    QtDialogService service;
+    // A report of 30 pages, with the given flags and nothing chosen from an earlier dialog.
+    void StartOnReport(std::uint32_t flags, std::uint16_t from = 0, std::uint16_t to = 0)
+    {
+        block.Flags = flags;
+        block.nMinPage = 1;
+        block.nMaxPage = 30;
+        block.nFromPage = from;
+        block.nToPage = to;
+        block.pageRanges.clear();
+        block.pageSet = PrintPageSet::All;
+        block.reverseOrder = false;
+    }
+
+    QuietDialogService service;
     DialogDriver driver;
     QString queue;
     PrintDialogBlock block;
@@ -312,4 +412,239 @@ TEST_F(QtPrintDialogTest, CancelGivesFalseAndLeavesTheBlock)
     EXPECT_EQ(block.hDevNames, names);
     EXPECT_FALSE(block.hDevMode);
     EXPECT_EQ(seen, (std::vector<std::string>{"shown", "closed"}));
+}
+
+TEST_F(QtPrintDialogTest, WarnsFirstWithoutADefaultPrinterAndOpensAllTheSame)
+{
+    struct Case {
+        const char* what;
+        QString defaultPrinter;
+        std::uint32_t flags;
+        std::vector<std::string> seen;
+    };
+    const Case cases[] = {
+        {"no default printer", "", 0, {"warned", "shown", "closed"}},
+        {"no warnings asked", "", PD_NOWARNING, {"shown", "closed"}},
+        {"a default printer", "TarvoloPDF", 0, {"shown", "closed"}},
+    };
+    QWidget window;
+    service.messageShown = [this] { seen.push_back("warned"); };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        seen.clear();
+        service.messages.clear();
+        service.defaultPrinter = c.defaultPrinter;
+        block.Flags = c.flags | PD_NOSELECTION | PD_HIDEPRINTTOFILE;
+        driver.WhenOpen<QPrintDialog>([](QPrintDialog& dialog) { dialog.accept(); });
+        EXPECT_TRUE(service.RunPrintDialog(&window, block));
+        EXPECT_EQ(seen, c.seen);
+        if (service.messages.empty())
+            continue;
+        const QuietDialogService::Message& warning = service.messages.front();
+        EXPECT_EQ(warning.parent, &window);
+        EXPECT_EQ(warning.title, "Impressão");
+        EXPECT_EQ(warning.text, "Nenhuma impressora padrão está definida. Escolha uma impressora.");
+        EXPECT_EQ(warning.icon, DialogService::Icon::Warning);
+    }
+    EXPECT_FALSE(driver.WatchdogFired());
+}
+
+TEST_F(QtPrintDialogTest, OffersOnlyTheChoicesItHonours)
+{
+    const std::vector<const char*> always = {"printAll", "pageSetCombo", "reverse"};
+    const std::vector<const char*> never = {"collate", "properties", "printSelection"};
+    const std::vector<const char*> pageChoices = {"printRange", "from", "to", "pagesRadioButton", "pagesLineEdit"};
+    struct Case {
+        const char* what;
+        std::uint32_t flags;
+        std::uint16_t from;
+        std::uint16_t to;
+        bool pagesOffered;
+        bool currentOffered;
+        const char* startsOn;
+        std::array<int, 2> shownRange;
+    };
+    const Case cases[] = {
+        {"all pages of the report, its range shown", 0, 0, 0, true, true, "printAll", {1, 30}},
+        {"a range chosen before", PD_PAGENUMS, 2, 5, true, true, "printRange", {2, 5}},
+        {"the current page chosen before", PD_CURRENTPAGE | PD_PAGENUMS, 2, 5, true, true, "printCurrentPage", {2, 5}},
+        {"the current page not offered", PD_CURRENTPAGE | PD_PAGENUMS | PD_NOCURRENTPAGE, 2, 5, true, false, "printRange",
+         {2, 5}},
+        {"no page numbers, though asked to start on them", PD_PAGENUMS | PD_NOPAGENUMS | PD_NOCURRENTPAGE, 0, 0, false,
+         false, "printAll", {1, 30}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        StartOnReport(c.flags | PD_NOSELECTION | PD_HIDEPRINTTOFILE | PD_NOWARNING, c.from, c.to);
+        std::vector<std::string> shown, hidden;
+        bool startedRight = false;
+        std::array<int, 2> range{};
+        driver.WhenOpen<QPrintDialog>([&](QPrintDialog& dialog) {
+            OpenOptions(dialog);
+            for (const char* name : {"printAll", "pageSetCombo", "reverse", "collate", "properties", "printSelection",
+                                     "printRange", "from", "to", "pagesRadioButton", "pagesLineEdit", "printCurrentPage"})
+                if (auto* widget = Part<QWidget>(dialog, name))
+                    (widget->isVisibleTo(&dialog) ? shown : hidden).push_back(name);
+            startedRight = Checked(dialog, c.startsOn);
+            if (auto* from = Part<QSpinBox>(dialog, "from"))
+                range[0] = from->value();
+            if (auto* to = Part<QSpinBox>(dialog, "to"))
+                range[1] = to->value();
+            dialog.reject();
+        });
+        service.RunPrintDialog(nullptr, block);
+        auto isShown = [&shown](const char* name) { return std::find(shown.begin(), shown.end(), name) != shown.end(); };
+        for (const char* name : always)
+            EXPECT_TRUE(isShown(name)) << name;
+        for (const char* name : never)
+            EXPECT_FALSE(isShown(name)) << name;
+        for (const char* name : pageChoices)
+            EXPECT_EQ(isShown(name), c.pagesOffered) << name;
+        EXPECT_EQ(isShown("printCurrentPage"), c.currentOffered);
+        EXPECT_TRUE(startedRight) << "starts on " << c.startsOn;
+        EXPECT_EQ(range, c.shownRange);
+    }
+    EXPECT_FALSE(driver.WatchdogFired());
+}
+
+TEST_F(QtPrintDialogTest, EveryPageChoiceComesBackInTheBlock)
+{
+    struct Case {
+        const char* what;
+        std::uint32_t startFlags;
+        std::function<void(QDialog&)> choose;
+        std::uint32_t range;
+        std::vector<PrintPageRange> ranges;
+        std::array<int, 2> fromTo;
+        PrintPageSet pageSet;
+        bool reverse;
+    };
+    const Case cases[] = {
+        {"a typed list, odd pages, the last first", 0,
+         [](QDialog& dialog) {
+             Check(dialog, "pagesRadioButton");
+             Type(dialog, "pagesLineEdit", "1,4,6-8");
+             ChoosePageSet(dialog, 1);
+             Check(dialog, "reverse");
+         },
+         PD_PAGENUMS, {{1, 1}, {4, 4}, {6, 8}}, {1, 8}, PrintPageSet::Odd, true},
+        // Qt tells CUPS "odd" here, counting the pages of the job.
+        {"one typed page, even pages", 0,
+         [](QDialog& dialog) {
+             Check(dialog, "pagesRadioButton");
+             Type(dialog, "pagesLineEdit", "4");
+             ChoosePageSet(dialog, 2);
+         },
+         PD_PAGENUMS, {{4, 4}}, {4, 4}, PrintPageSet::Even, false},
+        {"a range from an even page, odd pages", 0,
+         [](QDialog& dialog) {
+             Check(dialog, "printRange");
+             SetValue(dialog, "from", 2);
+             SetValue(dialog, "to", 5);
+             ChoosePageSet(dialog, 1);
+         },
+         PD_PAGENUMS, {{2, 5}}, {2, 5}, PrintPageSet::Odd, false},
+        {"the current page instead of a range", PD_PAGENUMS,
+         [](QDialog& dialog) {
+             Check(dialog, "printCurrentPage");
+             ChoosePageSet(dialog, 1);
+         },
+         PD_CURRENTPAGE, {}, {0, 0}, PrintPageSet::All, false},
+        {"all pages, even ones, the last first", PD_PAGENUMS,
+         [](QDialog& dialog) {
+             Check(dialog, "printAll");
+             ChoosePageSet(dialog, 2);
+             Check(dialog, "reverse");
+         },
+         0, {}, {0, 0}, PrintPageSet::Even, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        StartOnReport(c.startFlags | PD_NOSELECTION | PD_HIDEPRINTTOFILE | PD_NOWARNING);
+        driver.WhenOpen<QPrintDialog>([&c](QPrintDialog& dialog) {
+            c.choose(dialog);
+            dialog.accept();
+        });
+        ASSERT_TRUE(service.RunPrintDialog(nullptr, block));
+        EXPECT_EQ(block.Flags & (PD_PAGENUMS | PD_SELECTION | PD_CURRENTPAGE), c.range);
+        EXPECT_EQ(block.pageRanges, c.ranges);
+        EXPECT_EQ((std::array<int, 2>{block.nFromPage, block.nToPage}), c.fromTo);
+        EXPECT_EQ(block.pageSet, c.pageSet);
+        EXPECT_EQ(block.reverseOrder, c.reverse);
+    }
+    EXPECT_FALSE(driver.WatchdogFired());
+}
+
+TEST_F(QtPrintDialogTest, PageChoicesStartTheDialogAndComeBackUnchanged)
+{
+    struct Case {
+        const char* what;
+        std::vector<PrintPageRange> ranges;
+        std::array<std::uint16_t, 2> fromTo;
+        PrintPageSet pageSet;
+        bool reverse;
+        const char* startsOn;
+        QString list;
+        int pageSetIndex;
+    };
+    const Case cases[] = {
+        {"a list, odd pages, the last first", {{1, 1}, {4, 4}, {6, 8}}, {1, 8}, PrintPageSet::Odd, true,
+         "pagesRadioButton", "1,4,6-8", 1},
+        {"a range from an even page, even pages", {{2, 5}}, {2, 5}, PrintPageSet::Even, false, "printRange", "", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        StartOnReport(PD_PAGENUMS | PD_NOSELECTION | PD_HIDEPRINTTOFILE | PD_NOWARNING, c.fromTo[0], c.fromTo[1]);
+        block.pageRanges = c.ranges.size() > 1 ? c.ranges : std::vector<PrintPageRange>{};
+        block.pageSet = c.pageSet;
+        block.reverseOrder = c.reverse;
+        bool startedOn = false, reverse = false;
+        QString list;
+        int pageSetIndex = -1;
+        driver.WhenOpen<QPrintDialog>([&](QPrintDialog& dialog) {
+            startedOn = Checked(dialog, c.startsOn);
+            reverse = Checked(dialog, "reverse");
+            if (auto* edit = Part<QLineEdit>(dialog, "pagesLineEdit"))
+                list = edit->text();
+            if (auto* combo = Part<QComboBox>(dialog, "pageSetCombo"))
+                pageSetIndex = combo->currentIndex();
+            dialog.accept();
+        });
+        ASSERT_TRUE(service.RunPrintDialog(nullptr, block));
+        EXPECT_TRUE(startedOn) << "starts on " << c.startsOn;
+        EXPECT_EQ(list, c.list);
+        EXPECT_EQ(pageSetIndex, c.pageSetIndex);
+        EXPECT_EQ(reverse, c.reverse);
+        EXPECT_TRUE(block.Flags & PD_PAGENUMS);
+        EXPECT_EQ(block.pageRanges, c.ranges);
+        EXPECT_EQ((std::array{block.nFromPage, block.nToPage}), c.fromTo);
+        EXPECT_EQ(block.pageSet, c.pageSet);
+        EXPECT_EQ(block.reverseOrder, c.reverse);
+    }
+    EXPECT_FALSE(driver.WatchdogFired());
+}
+
+TEST_F(QtPrintDialogTest, AMalformedPageListIsRefusedAndTheDialogStaysOpen)
+{
+    StartOnReport(PD_NOSELECTION | PD_HIDEPRINTTOFILE | PD_NOWARNING);
+    QString refusal;
+    bool stayedOpen = false;
+    driver.WhenOpen<QPrintDialog>([&](QPrintDialog& dialog) {
+        Check(dialog, "pagesRadioButton");
+        Type(dialog, "pagesLineEdit", "5-3");
+        driver.WhenOpen<QMessageBox>([&refusal](QMessageBox& box) {
+            refusal = box.text();
+            box.done(QMessageBox::Ok);
+        });
+        dialog.accept(); // back once the refusal is closed
+        stayedOpen = dialog.isVisible();
+        Type(dialog, "pagesLineEdit", "3");
+        dialog.accept();
+    });
+    ASSERT_TRUE(service.RunPrintDialog(nullptr, block));
+    EXPECT_TRUE(refusal.startsWith("5-3 ")) << refusal.toStdString();
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_TRUE(block.Flags & PD_PAGENUMS);
+    EXPECT_EQ(block.pageRanges, (std::vector<PrintPageRange>{{3, 3}}));
+    EXPECT_FALSE(driver.WatchdogFired());
 }

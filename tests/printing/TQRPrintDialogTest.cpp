@@ -11,6 +11,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 using namespace tarvolo::platform;
 using namespace tarvolo::printing;
@@ -55,7 +56,7 @@ TEST_F(TQRPrintDialogTest, ViewerOptionsOfferPageNumbersAndWarnings)
 {
     dialog.Options = {poPageNums, poWarning};
     EXPECT_FALSE(dialog.RunDialog());
-    EXPECT_EQ(Started().Flags, PD_HIDEPRINTTOFILE | PD_NOSELECTION | kHooks);
+    EXPECT_EQ(Started().Flags, PD_HIDEPRINTTOFILE | PD_NOSELECTION | PD_NOCURRENTPAGE | kHooks);
     EXPECT_EQ(Started().nCopies, 0);
     EXPECT_EQ(ReadDevNames(Started().hDevNames).device, "Laser");
     EXPECT_EQ(Started().hDevMode, printer.GetDeviceMode());
@@ -87,15 +88,20 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, TQRPrintDialogFlagsTest,
     ::testing::Values(
         FlagsCase{"NoOptions", {}, TPrintRange::prAllPages, false, false,
-                  PD_HIDEPRINTTOFILE | PD_NOPAGENUMS | PD_NOSELECTION | PD_NOWARNING},
+                  PD_HIDEPRINTTOFILE | PD_NOPAGENUMS | PD_NOSELECTION | PD_NOCURRENTPAGE | PD_NOWARNING},
         FlagsCase{"SelectionCollated", {poPrintToFile, poSelection}, TPrintRange::prSelection, true, false,
-                  PD_SELECTION | PD_COLLATE | PD_NOPAGENUMS | PD_NOWARNING},
+                  PD_SELECTION | PD_COLLATE | PD_NOPAGENUMS | PD_NOCURRENTPAGE | PD_NOWARNING},
         FlagsCase{"PagesToFileWithHelp", {poPrintToFile, poPageNums, poWarning, poHelp}, TPrintRange::prPageNums, false,
-                  true, PD_PAGENUMS | PD_PRINTTOFILE | PD_SHOWHELP | PD_NOSELECTION},
-        FlagsCase{"EveryOptionFileDisabled", {poPrintToFile, poDisablePrintToFile, poPageNums, poSelection, poWarning},
+                  true, PD_PAGENUMS | PD_PRINTTOFILE | PD_SHOWHELP | PD_NOSELECTION | PD_NOCURRENTPAGE},
+        FlagsCase{"EveryOptionFileDisabled",
+                  {poPrintToFile, poDisablePrintToFile, poPageNums, poSelection, poWarning, poCurrentPage},
                   TPrintRange::prAllPages, false, false, PD_DISABLEPRINTTOFILE},
         FlagsCase{"FileHiddenAndDisabled", {poDisablePrintToFile}, TPrintRange::prAllPages, false, false,
-                  PD_HIDEPRINTTOFILE | PD_DISABLEPRINTTOFILE | PD_NOPAGENUMS | PD_NOSELECTION | PD_NOWARNING}),
+                  PD_HIDEPRINTTOFILE | PD_DISABLEPRINTTOFILE | PD_NOPAGENUMS | PD_NOSELECTION | PD_NOCURRENTPAGE | PD_NOWARNING},
+        FlagsCase{"CurrentPage", {poCurrentPage, poPageNums, poWarning}, TPrintRange::prCurrentPage, false, false,
+                  PD_CURRENTPAGE | PD_HIDEPRINTTOFILE | PD_NOSELECTION},
+        FlagsCase{"CurrentPageNotOffered", {poPageNums, poWarning}, TPrintRange::prCurrentPage, false, false,
+                  PD_CURRENTPAGE | PD_NOCURRENTPAGE | PD_HIDEPRINTTOFILE | PD_NOSELECTION}),
     [](const ::testing::TestParamInfo<FlagsCase>& info) { return std::string(info.param.name); });
 
 TEST_F(TQRPrintDialogTest, PageRangeStartsTheDialogAndAllPagesComesBack)
@@ -130,7 +136,9 @@ TEST_F(TQRPrintDialogTest, ConfirmedFlagsComeBackAsProperties)
     };
     for (const Case& c : {Case{PD_SELECTION | PD_PAGENUMS, TPrintRange::prSelection, false, false},
                           Case{PD_PAGENUMS | PD_COLLATE, TPrintRange::prPageNums, true, false},
-                          Case{PD_PRINTTOFILE, TPrintRange::prAllPages, false, true}}) {
+                          Case{PD_PRINTTOFILE, TPrintRange::prAllPages, false, true},
+                          Case{PD_CURRENTPAGE | PD_SELECTION | PD_PAGENUMS, TPrintRange::prCurrentPage, false, false},
+                          Case{0, TPrintRange::prAllPages, false, false}}) {
         SCOPED_TRACE(c.flags);
         Answer([&c](PrintDialogBlock& block) { block.Flags = c.flags; });
         ASSERT_TRUE(dialog.RunDialog());
@@ -138,6 +146,69 @@ TEST_F(TQRPrintDialogTest, ConfirmedFlagsComeBackAsProperties)
         EXPECT_EQ(dialog.Collate, c.collate);
         EXPECT_EQ(dialog.PrintToFile, c.printToFile);
     }
+}
+
+TEST_F(TQRPrintDialogTest, PageChoicesStartTheDialogAndTheOnesConfirmedComeBack)
+{
+    struct Case {
+        const char* what;
+        std::vector<TPageRange> ranges;
+        TPageSet pageSet;
+        bool reverse;
+        std::vector<PrintPageRange> startRanges;
+        PrintPageSet startPageSet;
+    };
+    const Case cases[] = {
+        {"no list", {}, TPageSet::psAll, false, {}, PrintPageSet::All},
+        {"one range is from and to alone", {{2, 5}}, TPageSet::psOdd, true, {}, PrintPageSet::Odd},
+        {"a list as given", {{6, 8}, {1, 1}, {70000, 70001}}, TPageSet::psEven, false,
+         {{6, 8}, {1, 1}, {0xFFFF, 0xFFFF}}, PrintPageSet::Even},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        dialog.Options = {poPageNums};
+        dialog.PrintRange = TPrintRange::prPageNums;
+        dialog.FromPage = 1;
+        dialog.ToPage = 8;
+        dialog.PageRanges = c.ranges;
+        dialog.PageSet = c.pageSet;
+        dialog.Reverse = c.reverse;
+        Answer([](PrintDialogBlock& block) {
+            block.pageRanges = {{3, 3}, {9, 12}};
+            block.nFromPage = 3;
+            block.nToPage = 12;
+            block.pageSet = PrintPageSet::Even;
+            block.reverseOrder = true;
+        });
+        ASSERT_TRUE(dialog.RunDialog());
+        EXPECT_EQ(Started().pageRanges, c.startRanges);
+        EXPECT_EQ(Started().pageSet, c.startPageSet);
+        EXPECT_EQ(Started().reverseOrder, c.reverse);
+        EXPECT_EQ(dialog.PageRanges, (std::vector<TPageRange>{{3, 3}, {9, 12}}));
+        EXPECT_EQ((std::array{dialog.FromPage, dialog.ToPage}), (std::array{3, 12}));
+        EXPECT_EQ(dialog.PageSet, TPageSet::psEven);
+        EXPECT_TRUE(dialog.Reverse);
+    }
+}
+
+TEST_F(TQRPrintDialogTest, ChoicesNotMadeComeBackCleared)
+{
+    dialog.Options = {poPageNums, poCurrentPage};
+    dialog.PrintRange = TPrintRange::prPageNums;
+    dialog.PageRanges = {{1, 1}, {4, 4}};
+    dialog.PageSet = TPageSet::psOdd;
+    dialog.Reverse = true;
+    Answer([](PrintDialogBlock& block) {
+        block.Flags = PD_CURRENTPAGE;
+        block.pageRanges.clear();
+        block.pageSet = PrintPageSet::All;
+        block.reverseOrder = false;
+    });
+    ASSERT_TRUE(dialog.RunDialog());
+    EXPECT_EQ(dialog.PrintRange, TPrintRange::prCurrentPage);
+    EXPECT_TRUE(dialog.PageRanges.empty());
+    EXPECT_EQ(dialog.PageSet, TPageSet::psAll);
+    EXPECT_FALSE(dialog.Reverse);
 }
 
 TEST_F(TQRPrintDialogTest, OneCopyBackTakesTheCopiesOfTheDeviceMode)
@@ -168,12 +239,17 @@ TEST_F(TQRPrintDialogTest, CancelledDialogChangesNothing)
     dialog.PrintRange = TPrintRange::prPageNums;
     dialog.FromPage = 2;
     dialog.ToPage = 4;
+    dialog.PageRanges = {{2, 2}, {4, 4}};
+    dialog.PageSet = TPageSet::psEven;
     dialog.SetCopies(2);
     const DeviceMode mode = printer.GetDeviceMode();
     Answer(
         [](PrintDialogBlock& block) {
             block.Flags = PD_COLLATE | PD_PRINTTOFILE | PD_SELECTION;
             block.nFromPage = block.nToPage = 9;
+            block.pageRanges = {{9, 9}};
+            block.pageSet = PrintPageSet::Odd;
+            block.reverseOrder = true;
             block.nCopies = 7;
             block.hDevNames = MakeDevNames(TestPrinterDevice::LaserPrinter("Office").names);
             block.hDevMode->dmOrientation = DMORIENT_LANDSCAPE;
@@ -183,6 +259,9 @@ TEST_F(TQRPrintDialogTest, CancelledDialogChangesNothing)
     EXPECT_EQ(dialog.PrintRange, TPrintRange::prPageNums);
     EXPECT_EQ(dialog.FromPage, 2);
     EXPECT_EQ(dialog.ToPage, 4);
+    EXPECT_EQ(dialog.PageRanges, (std::vector<TPageRange>{{2, 2}, {4, 4}}));
+    EXPECT_EQ(dialog.PageSet, TPageSet::psEven);
+    EXPECT_FALSE(dialog.Reverse);
     EXPECT_FALSE(dialog.Collate);
     EXPECT_FALSE(dialog.PrintToFile);
     EXPECT_EQ(dialog.Copies(), 2);

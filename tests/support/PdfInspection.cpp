@@ -59,21 +59,28 @@ const PdfWord* PdfPage::Word(const QString& wanted) const
     return nullptr;
 }
 
+QStringList PrintedPdfs(const QString& title)
+{
+    QStringList found;
+    for (const QString& folder : {QDir::homePath() + "/PDF", QStringLiteral("/var/spool/cups-pdf/ANONYMOUS")})
+        for (const QFileInfo& file : QDir(folder).entryInfoList({title + "*.pdf"}, QDir::Files)) {
+            const QString rest = file.fileName().mid(title.size());
+            if (rest.isEmpty() || rest.front().isLetterOrNumber())
+                continue;
+            QFile pdf(file.filePath());
+            if (pdf.open(QIODevice::ReadOnly) && pdf.size() > 64 && pdf.seek(pdf.size() - 64) && pdf.readAll().contains("%%EOF"))
+                found.push_back(file.filePath());
+        }
+    return found;
+}
+
 QString WaitForPrintedPdf(const QString& title)
 {
-    const QStringList folders = {QDir::homePath() + "/PDF", "/var/spool/cups-pdf/ANONYMOUS"};
     QElapsedTimer waited;
     waited.start();
     while (waited.elapsed() < 30000) {
-        for (const QString& folder : folders)
-            for (const QFileInfo& file : QDir(folder).entryInfoList({title + "*.pdf"}, QDir::Files)) {
-                const QString rest = file.fileName().mid(title.size());
-                if (rest.isEmpty() || rest.front().isLetterOrNumber())
-                    continue;
-                QFile pdf(file.filePath());
-                if (pdf.open(QIODevice::ReadOnly) && pdf.size() > 64 && pdf.seek(pdf.size() - 64) && pdf.readAll().contains("%%EOF"))
-                    return file.filePath();
-            }
+        if (const QStringList found = PrintedPdfs(title); !found.isEmpty())
+            return found.front();
         QThread::msleep(200);
     }
     return {};

@@ -3,6 +3,7 @@
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -27,6 +28,9 @@ struct PdfPage {
 // Every page of the PDF at path, read with pdfinfo and pdftotext; nothing when the file is not a
 // PDF those tools can read.
 std::vector<PdfPage> InspectPdf(const QString& path);
+
+// The PDFs cups-pdf has written whole for jobs titled title, now.
+QStringList PrintedPdfs(const QString& title);
 
 // The PDF that cups-pdf writes for the job titled title (named after the title, then words of its
 // own and the job number), once it is whole; empty when none is within 30 seconds. Give each job a

@@ -3,7 +3,11 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <csignal>
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace tarvolo::test {
 
@@ -43,6 +47,42 @@ RunResult Qrptool(const std::vector<std::string>& words, const TempDir& scratch)
     const int status = pclose(pipe);
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    const Bytes err = ReadFileBytes(errPath);
+    result.err.assign(err.begin(), err.end());
+    return result;
+}
+
+RunResult QrptoolInterrupted(const std::vector<std::string>& words, const TempDir& scratch, int signal,
+                             std::chrono::milliseconds delay)
+{
+    const std::string outPath = (scratch / "stdout.txt").string();
+    const std::string errPath = (scratch / "stderr.txt").string();
+    std::vector<std::string> argv = {QRPTOOL_PATH};
+    argv.insert(argv.end(), words.begin(), words.end());
+    std::vector<char*> pointers;
+    for (std::string& word : argv)
+        pointers.push_back(word.data());
+    pointers.push_back(nullptr);
+
+    RunResult result;
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, STDOUT_FILENO);
+        dup2(err, STDERR_FILENO);
+        execv(pointers[0], pointers.data());
+        _exit(127);
+    }
+    std::this_thread::sleep_for(delay);
+    kill(child, signal);
+    int status = 0;
+    waitpid(child, &status, 0);
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    const Bytes out = ReadFileBytes(outPath);
+    result.out.assign(out.begin(), out.end());
     const Bytes err = ReadFileBytes(errPath);
     result.err.assign(err.begin(), err.end());
     return result;

@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -17,5 +18,9 @@ struct RunResult {
 // Runs the qrptool built beside the tests with the words given and collects its exit status and
 // output; scratch holds its standard error while it runs.
 RunResult Qrptool(const std::vector<std::string>& words, const TempDir& scratch);
+
+// The same, sending the program the signal once it has run for the delay.
+RunResult QrptoolInterrupted(const std::vector<std::string>& words, const TempDir& scratch, int signal,
+                             std::chrono::milliseconds delay);
 
 } // namespace tarvolo::test

@@ -4,6 +4,7 @@
 // cups-pdf writes each job as a PDF named after the job's title, so every job here gets a title of
 // its own. The queue keeps text as text, so each sheet is recognised by the page number it reads.
 
+#include "support/CupsQueue.h"
 #include "support/PdfInspection.h"
 #include "support/QrptoolRunner.h"
 #include "support/TestSupport.h"
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <csignal>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -91,7 +93,8 @@ TEST_F(QrptoolPrintTest, SendsThePagesOfTheRangeAsA4SheetsWithTheirText)
         words.insert(words.end(), c.options.begin(), c.options.end());
         const RunResult run = Qrptool(words, scratch);
         ASSERT_EQ(run.status, 0) << run.err;
-        EXPECT_EQ(run.out, c.said + Queue() + c.saidAfter + "\n");
+        EXPECT_TRUE(run.out.starts_with(c.said + Queue() + " as job " + Queue() + "-")) << run.out;
+        EXPECT_TRUE(run.out.ends_with(c.saidAfter + "\n")) << run.out;
 
         const QString printed = tarvolo::test::WaitForPrintedPdf(QString::fromStdString(title));
         ASSERT_FALSE(printed.isEmpty()) << "cups-pdf wrote no PDF within 30 s";
@@ -137,4 +140,48 @@ TEST_F(QrptoolPrintTest, RefusesBadRequestsInOneLine)
         SCOPED_TRACE(options[0] + " " + options[1]);
         ExpectOneErrorLine(Qrptool(words, scratch), message);
     }
+}
+
+// Ctrl+C or a kill during a long print goes the way of the viewer's Cancel: nothing reaches the
+// queue. The signal comes early, while the report is read or its first pages drawn, whatever the
+// machine's speed.
+TEST_F(QrptoolPrintTest, ASignalDuringAPrintCancelsItAndNothingIsPrinted)
+{
+    const std::string report = (scratch / "long.qrp").string();
+    ASSERT_EQ(Qrptool({"demo", report, "--pages", "2000"}, scratch).status, 0);
+    for (const int signal : {SIGINT, SIGTERM}) {
+        const std::string title = UniqueTitle();
+        SCOPED_TRACE(title);
+        const RunResult run = tarvolo::test::QrptoolInterrupted({"print", report, "--printer", Queue(), "--title", title},
+                                                                scratch, signal, std::chrono::milliseconds(500));
+        EXPECT_EQ(run.status, 128 + signal) << run.err;
+        EXPECT_TRUE(run.err.starts_with("qrptool: cancelled after page ")) << run.err;
+        EXPECT_NE(run.err.find("; nothing was printed\n"), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+
+        // The queue takes jobs in order: once a later one has arrived, the cancelled one would have.
+        const std::string marker = UniqueTitle();
+        ASSERT_EQ(Qrptool({"print", SampleReport(), "--printer", Queue(), "--title", marker, "--pages", "1"}, scratch).status, 0);
+        const QString printed = tarvolo::test::WaitForPrintedPdf(QString::fromStdString(marker));
+        ASSERT_FALSE(printed.isEmpty()) << "the marker job did not arrive";
+        QFile::remove(printed);
+        EXPECT_TRUE(tarvolo::test::PrintedPdfs(QString::fromStdString(title)).isEmpty()) << "the interrupted print came out";
+    }
+}
+
+// What the spooler says reaches the user in one line: a queue that refuses jobs, and a scheduler
+// that is not there at all.
+TEST_F(QrptoolPrintTest, ASpoolerThatRefusesOrIsNotThereIsNamedInOneLine)
+{
+    tarvolo::test::ExtraQueue refusing("QrptoolRefusing");
+    if (!refusing.Made() || !refusing.Reject())
+        GTEST_SKIP() << "lpadmin cannot make queues here";
+    const std::string name = refusing.Name().toStdString();
+    ExpectOneErrorLine(Qrptool({"print", SampleReport(), "--printer", name, "--title", UniqueTitle()}, scratch),
+                       "the printer " + name + " is not accepting jobs: ");
+
+    setenv("CUPS_SERVER", (scratch / "no-scheduler.sock").c_str(), 1);
+    const RunResult unreachable = Qrptool({"print", SampleReport(), "--printer", Queue(), "--title", UniqueTitle()}, scratch);
+    unsetenv("CUPS_SERVER");
+    ExpectOneErrorLine(unreachable, "the print service (CUPS) cannot be reached to print on " + Queue());
 }

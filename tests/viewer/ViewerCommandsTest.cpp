@@ -175,7 +175,92 @@ TEST_F(ViewerCommandsTest, ClosingTheWindowDuringAPrintCancelsIt)
     };
     window->Print->trigger();
     EXPECT_TRUE(reportDevice->jobs.at(0).aborted);
-    EXPECT_TRUE(window->isVisible()) << "the window stays for the print's end";
+    EXPECT_TRUE(dialogs.messages.empty()) << "the user who closed the window hears nothing of the cancel";
+    QTest::qWait(10);
+    EXPECT_FALSE(window->isVisible()) << "the window closes once the print is dropped";
+}
+
+TEST_F(ViewerCommandsTest, ACancelledPrintSaysThatNothingWasPrinted)
+{
+    window->OpenReportFile(Report(5));
+    reportDevice->onPageBegun = [&](int ended) {
+        if (ended == 2)
+            window->findChild<QProgressDialog*>("PrintProgress")->findChild<QPushButton*>()->click();
+    };
+    window->Print->trigger();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "Impressão cancelada após a página 3; nada foi impresso.");
+    EXPECT_EQ(dialogs.messages[0].icon, DialogService::Icon::Information);
+}
+
+// The spooler's refusals are worded for the user with the queue and CUPS' reason, and the next
+// print goes through.
+TEST_F(ViewerCommandsTest, APrintTheSpoolerRefusesIsReportedAndTheNextOneWorks)
+{
+    window->OpenReportFile(Report(2));
+    using Reason = PrintJobError::Reason;
+    const std::pair<PrintJobError, QString> cases[] = {
+        {{Reason::NoDefaultPrinter, "", ""},
+         "Nenhuma impressora padrão está definida. Escolha uma impressora na Configuração de Impressão."},
+        {{Reason::QueueMissing, "Laser", "The printer or class does not exist."},
+         "A impressora \"Laser\" não existe mais: The printer or class does not exist."},
+        {{Reason::NotAccepting, "Laser", "Destination \"Laser\" is not accepting jobs."},
+         "A impressora \"Laser\" não está aceitando trabalhos: Destination \"Laser\" is not accepting jobs."},
+        {{Reason::SpoolerUnavailable, "Laser", "Connection refused"},
+         "O serviço de impressão (CUPS) não responde; nada foi enviado para a impressora \"Laser\": Connection refused"},
+    };
+    for (const auto& [error, text] : cases) {
+        dialogs.messages.clear();
+        reportDevice->refuseAtEnd = error;
+        window->Print->trigger();
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_EQ(dialogs.messages[0].text, text);
+        EXPECT_EQ(dialogs.messages[0].icon, DialogService::Icon::Error);
+        EXPECT_TRUE(window->ToolBar1->isEnabled());
+    }
+    dialogs.messages.clear();
+    window->Print->trigger();
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(reportDevice->jobs.back().ended);
+}
+
+TEST_F(ViewerCommandsTest, TheCurrentPageChosenIsThePageShownWhenPrinting)
+{
+    window->OpenReportFile(Report(5));
+    dialogs.printAnswers.push_back([](PrintDialogBlock& block) {
+        EXPECT_EQ(block.Flags & PD_NOCURRENTPAGE, 0u) << "the current page is offered";
+        block.Flags = (block.Flags & ~(PD_SELECTION | PD_PAGENUMS)) | PD_CURRENTPAGE;
+        return true;
+    });
+    window->PrintSetup->trigger();
+    window->QRPreview1->SetPageNumber(3);
+    window->Print->trigger();
+    window->QRPreview1->SetPageNumber(4);
+    window->Print->trigger();
+    ASSERT_EQ(reportDevice->jobs.size(), 2u);
+    EXPECT_EQ(test::A4ReportPageNumbersOn(reportDevice->jobs[0].pages), (std::vector<int>{3}));
+    EXPECT_EQ(test::A4ReportPageNumbersOn(reportDevice->jobs[1].pages), (std::vector<int>{4}));
+}
+
+// A queue removed from before the chosen one in the list changes neither the setup nor the print.
+TEST_F(ViewerCommandsTest, TheChosenPrinterIsKeptByNameWhenTheListChanges)
+{
+    window->OpenReportFile(Report(2));
+    dialogs.printAnswers.push_back([](PrintDialogBlock& block) {
+        block.hDevNames = MakeDevNames({"Office", "test driver", "usb:Office"});
+        return true;
+    });
+    window->PrintSetup->trigger();
+    application.printers.erase(application.printers.begin());
+    reportDevice->printers.erase(reportDevice->printers.begin());
+
+    dialogs.printAnswers.push_back([](PrintDialogBlock&) { return true; });
+    window->PrintSetup->trigger();
+    EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages.front().text.toStdString();
+    EXPECT_EQ(ReadDevNames(dialogs.printRequests.back().hDevNames).device, "Office") << "the setup starts on the printer chosen";
+    window->Print->trigger();
+    ASSERT_EQ(reportDevice->jobs.size(), 1u);
+    EXPECT_EQ(reportDevice->Names().device, "Office");
 }
 
 TEST_F(ViewerCommandsTest, PrintSetupOffersThePagesOfTheReportAndItsChoicesReachThePrint)

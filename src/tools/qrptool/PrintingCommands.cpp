@@ -2,6 +2,7 @@
 
 #include "Commands.h"
 
+#include "platform/CupsSpooler.h"
 #include "platform/QtPrinterDevice.h"
 #include "printing/TQRPrinter.h"
 
@@ -9,11 +10,52 @@
 #include <QPrinterInfo>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 
 namespace tarvolo::qrptool {
+
+namespace {
+
+// The signal that asked a print to stop; 0 while none has.
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void RequestStop(int signal)
+{
+    stopSignal = signal;
+}
+
+// While a print runs, Ctrl+C and a polite kill cancel it the way the viewer's Cancel does, so
+// that nothing half-printed is left queued; the handlers of before come back afterwards.
+class StopSignals {
+public:
+    StopSignals()
+    {
+        stopSignal = 0;
+        struct sigaction action = {};
+        action.sa_handler = RequestStop;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previousInt_);
+        sigaction(SIGTERM, &action, &previousTerm_);
+    }
+    ~StopSignals()
+    {
+        sigaction(SIGINT, &previousInt_, nullptr);
+        sigaction(SIGTERM, &previousTerm_, nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    int Received() const { return stopSignal; }
+
+private:
+    struct sigaction previousInt_ = {};
+    struct sigaction previousTerm_ = {};
+};
+
+} // namespace
 
 int Print(Arguments args)
 {
@@ -47,8 +89,11 @@ int Print(Arguments args)
 
     platform::QtPrinterDevice applicationPrinter;
     const QStringList queues = applicationPrinter.Printers();
-    if (queues.isEmpty())
+    if (queues.isEmpty()) {
+        // Qt lists no printers also when the scheduler is not running; that is worth telling apart.
+        platform::cups::CheckScheduler(printerName ? QString::fromStdString(*printerName) : QStringLiteral("the default printer"));
         throw std::runtime_error("no printer is installed");
+    }
     int index = -1;
     if (printerName) {
         index = static_cast<int>(queues.indexOf(QString::fromStdString(*printerName)));
@@ -74,9 +119,27 @@ int Print(Arguments args)
     printer.LastPage = last;
     printer.SetCopies(copies);
     printer.DocumentTitle = QString::fromStdString(title ? *title : std::filesystem::path(file).filename().string());
+    const StopSignals stopSignals;
+    printer.PrintProgress = [&](int, int) {
+        if (stopSignals.Received())
+            printer.RequestCancel();
+    };
     printer.PrintReport();
+    const printing::TPrintOutcome& outcome = printer.LastPrint();
+    bool cancelled = outcome.Cancelled;
+    // A signal that came while the job was being handed over finds it at the spooler.
+    if (!cancelled && stopSignals.Received() && outcome.Job.id > 0) {
+        if (!printer.DevicePrinter().CancelJob(outcome.Job))
+            throw std::runtime_error("stopped, but job " + outcome.Job.Name().toStdString() + " could not be cancelled");
+        cancelled = true;
+    }
+    if (cancelled) {
+        std::fprintf(stderr, "qrptool: cancelled after page %d; nothing was printed\n", outcome.LastPageDrawn);
+        return 128 + (stopSignals.Received() ? stopSignals.Received() : SIGINT);
+    }
     const int count = last - first + 1;
-    std::printf("%d %s sent to %s", count, count == 1 ? "page" : "pages", printer.DevicePrinter().Names().device.toLocal8Bit().constData());
+    std::printf("%d %s sent to %s as job %s", count, count == 1 ? "page" : "pages", outcome.Job.queue.toLocal8Bit().constData(),
+                outcome.Job.Name().toLocal8Bit().constData());
     if (copies > 1)
         std::printf(", %d copies", copies);
     std::printf("\n");

@@ -103,6 +103,11 @@ void TestPrinterDevice::BeginDoc()
 {
     if (printing_)
         throw std::runtime_error("Printing in progress");
+    if (refuseAtBegin) {
+        const PrintJobError error = *refuseAtBegin;
+        refuseAtBegin.reset();
+        throw error;
+    }
     jobs.push_back({title_, {}, GetDeviceMode(), false, false});
     printing_ = true;
     StartPage();
@@ -121,9 +126,22 @@ void TestPrinterDevice::EndDoc()
     if (!printing_)
         throw std::runtime_error("Printer is not currently printing");
     EndPage();
-    jobs.back().ended = true;
     printing_ = false;
     turned_ = false;
+    if (refuseAtEnd) {
+        const PrintJobError error = *refuseAtEnd;
+        refuseAtEnd.reset();
+        jobs.back().aborted = true;
+        throw error;
+    }
+    jobs.back().ended = true;
+    lastJob_ = {Names().device, static_cast<int>(jobs.size())};
+}
+
+bool TestPrinterDevice::CancelJob(const PrintJob& job)
+{
+    cancelledJobs.push_back(job);
+    return job.id > 0;
 }
 
 void TestPrinterDevice::Abort()

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace tarvolo::platform {
 
@@ -39,6 +40,11 @@ public:
         bool aborted = false;
     };
     std::vector<Job> jobs;
+    // What the spooler answers: an error thrown by the next BeginDoc or EndDoc instead of taking
+    // the job (each used once), and the jobs cancelled after they were handed over.
+    std::optional<PrintJobError> refuseAtBegin;
+    std::optional<PrintJobError> refuseAtEnd;
+    std::vector<PrintJob> cancelledJobs;
 
     QStringList Printers() const override;
     int PrinterIndex() const override { return index_; }
@@ -57,6 +63,8 @@ public:
     void Abort() override;
     bool Printing() const override { return printing_; }
     QPainter* Canvas() override { return printing_ ? painter_.get() : nullptr; }
+    PrintJob LastJob() const override { return lastJob_; }
+    bool CancelJob(const PrintJob& job) override;
 
 private:
     const Printer* Current() const;
@@ -71,6 +79,7 @@ private:
     bool pageTurned_ = false;
     QImage page_;
     std::unique_ptr<QPainter> painter_;
+    PrintJob lastJob_;
 };
 
 } // namespace tarvolo::platform

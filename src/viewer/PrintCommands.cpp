@@ -1,6 +1,7 @@
 #include "PrintCommands.h"
 
 #include "platform/DialogService.h"
+#include "platform/PrintJobError.h"
 #include "printing/TQRExportFilter.h"
 #include "printing/TQRPrintDialog.h"
 #include "printing/TQRPrinter.h"
@@ -9,6 +10,8 @@
 #include <QProgressDialog>
 #include <QScopeGuard>
 #include <QWidget>
+
+#include <optional>
 
 namespace tarvolo::viewer {
 
@@ -126,6 +129,25 @@ void PrintCommands::Print(const QString& title, int currentPage)
                              platform::DialogService::Icon::Error);
         return;
     }
+    std::optional<platform::PrintJobError> failure;
+    try {
+        RunPrint(title, currentPage);
+    } catch (const platform::PrintJobError& error) {
+        failure = error;
+    }
+    // Said once the print is over and the window's commands are back.
+    if (failure) {
+        ReportPrintFailure(*failure);
+    } else if (const printing::TPrintOutcome& outcome = printer_.LastPrint(); outcome.Cancelled && !closing_) {
+        dialogs_.ShowMessage(window_, QCoreApplication::applicationName(),
+                             QString("Impressão cancelada após a página %1; nada foi impresso.").arg(outcome.LastPageDrawn),
+                             platform::DialogService::Icon::Information);
+    }
+}
+
+void PrintCommands::RunPrint(const QString& title, int currentPage)
+{
+    const bool finished = printer_.State() == printing::PrinterState::Finished;
     // A job with no title of its own carries the report's name into the print queue.
     const QString ownTitle = printer_.DocumentTitle;
     if (ownTitle.isEmpty() && finished)
@@ -141,19 +163,20 @@ void PrintCommands::Print(const QString& title, int currentPage)
     printer_.CancelRequested = false;
     closing_ = false;
 
-    // Gone before any message about the print is shown.
-    auto progress = std::make_unique<QProgressDialog>(window_);
-    progress->setObjectName("PrintProgress");
-    progress->setWindowTitle(title);
-    progress->setCancelButtonText("Cancelar");
-    progress->setWindowModality(Qt::WindowModal);
-    progress->setMinimumDuration(500);
-    progress->setAutoReset(false);
-    connect(progress.get(), &QProgressDialog::canceled, this, [this] { printer_.RequestCancel(); });
-    printer_.PrintProgress = [bar = progress.get()](int done, int count) {
-        bar->setMaximum(count);
-        bar->setLabelText(QString("Imprimindo página %1 de %2").arg(done).arg(count));
-        bar->setValue(done - 1);
+    QProgressDialog progress(window_);
+    progress.setObjectName("PrintProgress");
+    progress.setWindowTitle(title);
+    progress.setCancelButtonText("Cancelar");
+    // Not modal: the report stays readable while it prints, and the window's close button stays
+    // live, which Qt would otherwise ignore under a modal dialog; closing cancels the print.
+    progress.setWindowModality(Qt::NonModal);
+    progress.setMinimumDuration(500);
+    progress.setAutoReset(false);
+    connect(&progress, &QProgressDialog::canceled, this, [this] { printer_.RequestCancel(); });
+    printer_.PrintProgress = [&progress](int done, int count) {
+        progress.setMaximum(count);
+        progress.setLabelText(QString("Imprimindo página %1 de %2").arg(done).arg(count));
+        progress.setValue(done - 1);
     };
     printing_ = true;
     emit printingChanged(true);
@@ -166,19 +189,7 @@ void PrintCommands::Print(const QString& title, int currentPage)
         printing_ = false;
         emit printingChanged(false);
     });
-    try {
-        printer_.PrintReport();
-    } catch (const platform::PrintJobError& error) {
-        progress.reset();
-        ReportPrintFailure(error);
-        return;
-    }
-    progress.reset();
-    const printing::TPrintOutcome& outcome = printer_.LastPrint();
-    if (outcome.Cancelled && !closing_)
-        dialogs_.ShowMessage(window_, QCoreApplication::applicationName(),
-                             QString("Impressão cancelada após a página %1; nada foi impresso.").arg(outcome.LastPageDrawn),
-                             platform::DialogService::Icon::Information);
+    printer_.PrintReport();
 }
 
 void PrintCommands::CancelPrinting()

@@ -53,6 +53,8 @@ signals:
 private:
     // Runs the print setup's steps that may fail; false when the user cancelled.
     bool RunPrintSetup();
+    // Prints with the choices kept, the window's commands off meanwhile.
+    void RunPrint(const QString& title, int currentPage);
     // The printer's place in today's list of queues, for the chosen printer's name.
     int PrinterIndexOf(const QString& name) const;
     void ReportPrintFailure(const platform::PrintJobError& error);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <csignal>
 #include <fcntl.h>
+#include <fstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -75,6 +76,23 @@ RunResult QrptoolInterrupted(const std::vector<std::string>& words, const TempDi
         execv(pointers[0], pointers.data());
         _exit(127);
     }
+    // The signal is sent once the program catches it, so that a slow start cannot make it die of
+    // the signal before it has any say.
+    const auto catches = [&] {
+        std::ifstream status("/proc/" + std::to_string(child) + "/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.starts_with("SigCgt:"))
+                return ((std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1) != 0;
+        return false;
+    };
+    // Still running, without reaping it: its status is collected below.
+    const auto running = [&] {
+        siginfo_t info = {};
+        return waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+    };
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!catches() && std::chrono::steady_clock::now() < giveUp && running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     std::this_thread::sleep_for(delay);
     kill(child, signal);
     int status = 0;

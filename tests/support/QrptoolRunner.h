@@ -19,7 +19,7 @@ struct RunResult {
 // output; scratch holds its standard error while it runs.
 RunResult Qrptool(const std::vector<std::string>& words, const TempDir& scratch);
 
-// The same, sending the program the signal once it has run for the delay.
+// The same, sending the program the signal the delay after it has begun to catch it.
 RunResult QrptoolInterrupted(const std::vector<std::string>& words, const TempDir& scratch, int signal,
                              std::chrono::milliseconds delay);
 

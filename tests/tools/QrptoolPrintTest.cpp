@@ -153,7 +153,7 @@ TEST_F(QrptoolPrintTest, ASignalDuringAPrintCancelsItAndNothingIsPrinted)
         const std::string title = UniqueTitle();
         SCOPED_TRACE(title);
         const RunResult run = tarvolo::test::QrptoolInterrupted({"print", report, "--printer", Queue(), "--title", title},
-                                                                scratch, signal, std::chrono::milliseconds(500));
+                                                                scratch, signal, std::chrono::milliseconds(300));
         EXPECT_EQ(run.status, 128 + signal) << run.err;
         EXPECT_TRUE(run.err.starts_with("qrptool: cancelled after page ")) << run.err;
         EXPECT_NE(run.err.find("; nothing was printed\n"), std::string::npos) << run.err;

@@ -87,6 +87,9 @@ int Print(Arguments args)
     if (file.empty())
         throw UsageError();
 
+    // From here on a signal cancels: one that comes while the report is read stops the print
+    // after its first page.
+    const StopSignals stopSignals;
     platform::QtPrinterDevice applicationPrinter;
     const QStringList queues = applicationPrinter.Printers();
     if (queues.isEmpty()) {
@@ -119,7 +122,6 @@ int Print(Arguments args)
     printer.LastPage = last;
     printer.SetCopies(copies);
     printer.DocumentTitle = QString::fromStdString(title ? *title : std::filesystem::path(file).filename().string());
-    const StopSignals stopSignals;
     printer.PrintProgress = [&](int, int) {
         if (stopSignals.Received())
             printer.RequestCancel();

@@ -60,12 +60,13 @@ void PrintCommands::Save()
     printer_.ExportReport(filter.get());
 }
 
-void PrintCommands::PrintSetup()
+bool PrintCommands::PrintSetup()
 {
     try {
-        RunPrintSetup();
+        return RunPrintSetup();
     } catch (const std::exception&) {
         dialogs_.ShowMessage(window_, "Error", "Não foi possível configurar a impressora.", platform::DialogService::Icon::Error);
+        return false;
     }
 }
 

@@ -34,7 +34,8 @@ public:
     void ResetSettings();
     // Hands the choices to the printer object.
     void ApplySettings();
-    void PrintSetup();
+    // True when the user confirmed the setup and its choices were taken.
+    bool PrintSetup();
     // Prints with the choices kept; title is the job's title when the report has none, and
     // currentPage the page shown, printed alone when the user chose the current page. A print the
     // spooler does not take, or a cancelled one, is reported to the user here.

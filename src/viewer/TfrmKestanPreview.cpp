@@ -19,6 +19,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -116,6 +117,98 @@ TfrmKestanPreview::TfrmKestanPreview(printing::TQRPrinter& printer, platform::Pr
     // stay theirs.
     CreateFindBar();
     CreateThumbnails();
+    CreateCommandKeys();
+}
+
+namespace {
+
+// The keys the window reads for a toolbar command, beyond any shortcut of its action.
+struct CommandKeys {
+    const char* action;
+    const char* keys;
+};
+constexpr CommandKeys kWindowKeys[] = {
+    {"ZoomFit", ""},          {"Zoom100", "Ctrl+0"},        {"ZoomToWidth", ""},
+    {"FirstPage", "Home"},    {"PreviousPage", "Page Up"},  {"NextPage", "Page Down"},
+    {"LastPage", "End"},      {"PrintSetup", ""},           {"Print", ""},
+    {"SaveReport", "Ctrl+S"}, {"LoadReport", "Ctrl+O"},
+};
+
+} // namespace
+
+void TfrmKestanPreview::CreateCommandKeys()
+{
+    LoadReport->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    SaveReport->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+
+    PrintWithDialog = new QAction("Imprimir...", this);
+    PrintWithDialog->setObjectName("PrintWithDialog");
+    PrintWithDialog->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    connect(PrintWithDialog, &QAction::triggered, this, [this] { ReportingErrors([this] { PrintWithDialogClick(); }); });
+    CloseWindow = new QAction("Fechar", this);
+    CloseWindow->setObjectName("CloseWindow");
+    CloseWindow->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_Q)});
+    connect(CloseWindow, &QAction::triggered, this, &TfrmKestanPreview::ExitClick);
+    addActions({PrintWithDialog, CloseWindow});
+
+    for (const CommandKeys& command : kWindowKeys) {
+        auto* action = ToolBar1->findChild<QAction*>(command.action);
+        if (!action)
+            action = findChild<QAction*>(command.action);
+        if (action && *command.keys)
+            action->setToolTip(action->text() + " (" + command.keys + ")");
+    }
+    ExitButton->setToolTip("Fechar (Esc, Ctrl+W)");
+
+    QRPreview1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(QRPreview1, &QWidget::customContextMenuRequested, this, &TfrmKestanPreview::ShowCommandMenu);
+}
+
+void TfrmKestanPreview::ShowCommandMenu(const QPoint& position)
+{
+    QMenu menu(this);
+    menu.setObjectName("CommandMenu");
+    // Each entry runs the toolbar's own action, so that it is enabled when the button is.
+    const auto add = [&](QAction* action, const QString& keys) {
+        QAction* entry = menu.addAction(action->icon(), keys.isEmpty() ? action->text() : action->text() + '\t' + keys);
+        entry->setObjectName(action->objectName());
+        entry->setEnabled(action->isEnabled() && ToolBar1->isEnabled());
+        connect(entry, &QAction::triggered, action, &QAction::trigger);
+    };
+    const auto keysOf = [](QAction* action) {
+        for (const CommandKeys& command : kWindowKeys)
+            if (action->objectName() == command.action)
+                return QString(command.keys);
+        return action->shortcut().toString(QKeySequence::NativeText);
+    };
+    for (QAction* action : {FirstPage, PreviousPage, NextPage, LastPage})
+        add(action, keysOf(action));
+    menu.addSeparator();
+    for (QAction* action : {ZoomFit, Zoom100, ZoomToWidth})
+        add(action, keysOf(action));
+    menu.addSeparator();
+    for (QAction* action : {findChild<QAction*>("Find"), thumbnailDock_->toggleViewAction()})
+        add(action, action->shortcut().toString(QKeySequence::NativeText));
+    menu.addSeparator();
+    add(PrintSetup, {});
+    add(Print, {});
+    add(PrintWithDialog, PrintWithDialog->shortcut().toString(QKeySequence::NativeText));
+    add(SaveReport, keysOf(SaveReport));
+    add(LoadReport, keysOf(LoadReport));
+    menu.addSeparator();
+    QAction* fullScreen = menu.addAction(isFullScreen() ? "Sair da tela cheia\tF11" : "Tela cheia\tF11");
+    fullScreen->setObjectName("FullScreen");
+    connect(fullScreen, &QAction::triggered, this, [this] { isFullScreen() ? showNormal() : showFullScreen(); });
+    add(CloseWindow, "Ctrl+W");
+    menu.exec(QRPreview1->mapToGlobal(position));
+}
+
+void TfrmKestanPreview::PrintWithDialogClick()
+{
+    if (printCommands_->Printing() || !ToolBar1->isEnabled())
+        return;
+    if (printCommands_->PrintSetup())
+        PrintClick();
 }
 
 void TfrmKestanPreview::CreateFindBar()
@@ -135,6 +228,7 @@ void TfrmKestanPreview::CreateFindBar()
     connect(find_, &FindController::pageWanted, this, [this](int page) { ReportingErrors([&] { GoToPage(page); }); });
 
     auto* find = new QAction("Procurar", this);
+    find->setObjectName("Find");
     find->setShortcut(QKeySequence::Find);
     addAction(find);
     connect(find, &QAction::triggered, this, &TfrmKestanPreview::ShowFindBar);
@@ -207,7 +301,11 @@ void TfrmKestanPreview::BuildToolBar()
         QAction* action = ToolBar1->addAction(ViewerGlyphs::Glyph(glyph), hint);
         action->setObjectName(name);
         action->setToolTip(hint);
-        connect(action, &QAction::triggered, this, [this, handler] { ReportingErrors([this, handler] { (this->*handler)(); }); });
+        connect(action, &QAction::triggered, this, [this, handler] {
+            // A key may reach a command whose button is off while a print runs.
+            if (ToolBar1->isEnabled())
+                ReportingErrors([this, handler] { (this->*handler)(); });
+        });
         return action;
     };
 
@@ -307,6 +405,8 @@ void TfrmKestanPreview::OpenReportFile(const QString& fileName)
         UpDown->setEnabled(false);
     }
     SaveReport->setEnabled(true);
+    // The keys read the report from the start: Space and the arrows scroll the page.
+    QRPreview1->setFocus(Qt::OtherFocusReason);
 }
 
 void TfrmKestanPreview::ApplyPrintSettings()
@@ -591,6 +691,13 @@ void TfrmKestanPreview::FormKeyDown(QKeyEvent* event)
 
 bool TfrmKestanPreview::eventFilter(QObject* watched, QEvent* event)
 {
+    // Entering the page box selects its number, so that typing replaces it; after the click that
+    // placed the cursor, hence on the next turn of the event loop.
+    if (watched == PaginaSelecionada && event->type() == QEvent::FocusIn)
+        QTimer::singleShot(0, PaginaSelecionada, [box = PaginaSelecionada] {
+            if (box->hasFocus())
+                box->selectAll();
+        });
     if (event->type() == QEvent::KeyPress) {
         // A key reaches the focused control first and may then travel up to the window; the
         // window's handler runs once, at the first stop.

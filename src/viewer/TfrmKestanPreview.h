@@ -60,6 +60,8 @@ public:
     void ExitClick();
     void PrintSetupClick();
     void PrintClick();
+    // Ctrl+P: the print setup, then the print when the user confirms it.
+    void PrintWithDialogClick();
     void SaveClick();
     void LoadClick();
     // Opens a report the user named (by the load dialog or by dropping it on the window).
@@ -75,6 +77,8 @@ public:
     QAction *ZoomFit = nullptr, *Zoom100 = nullptr, *ZoomToWidth = nullptr;
     QAction *FirstPage = nullptr, *PreviousPage = nullptr, *NextPage = nullptr, *LastPage = nullptr;
     QAction *PrintSetup = nullptr, *Print = nullptr, *SaveReport = nullptr, *LoadReport = nullptr;
+    // Commands beyond the toolbar's, with the desktop's usual keys: Ctrl+P, Ctrl+W and Ctrl+Q.
+    QAction *PrintWithDialog = nullptr, *CloseWindow = nullptr;
     QLineEdit* PaginaSelecionada = nullptr;
     QSpinBox* UpDown = nullptr;
     QLabel* Label1 = nullptr;
@@ -112,6 +116,10 @@ private:
 
     void CreateFindBar();
     void CreateThumbnails();
+    // The desktop's keys for the commands, tooltips that name them, and the page's right-click
+    // menu listing every command with its key.
+    void CreateCommandKeys();
+    void ShowCommandMenu(const QPoint& position);
     void GoToPage(int page);
     // Stops what the window's workers do for the report (search, thumbnails, tiles), so that
     // nothing of the window reads it any more.

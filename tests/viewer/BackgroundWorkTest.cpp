@@ -5,6 +5,7 @@
 #include "docstore/ReportDocument.h"
 #include "preview/PageTiles.h"
 #include "printing/TQRPrinter.h"
+#include "support/KeyTarget.h"
 #include "support/ReportFixtures.h"
 #include "support/TestSupport.h"
 #include "viewer/FindBar.h"
@@ -178,9 +179,9 @@ TEST_F(BackgroundWorkTest, AThumbnailOfAPageThatCannotBeReadShowsTheDamageAndThe
     EXPECT_FALSE(ShowsDamage(thumbnails->Thumbnail(1)));
     EXPECT_FALSE(ShowsDamage(thumbnails->Thumbnail(3)));
 
-    QTest::keyClick(window.get(), Qt::Key_End);
+    QTest::keyClick(test::KeyTarget(window.get()), Qt::Key_End);
     EXPECT_EQ(window->QRPreview1->PageNumber(), 3);
-    QTest::keyClick(window.get(), Qt::Key_Escape);
+    QTest::keyClick(test::KeyTarget(window.get()), Qt::Key_Escape);
     EXPECT_FALSE(window->isVisible());
 }
 
@@ -199,12 +200,12 @@ TEST_F(BackgroundWorkTest, ATileThatCannotBeDrawnShowsTheDamageAndTheWindowAnswe
         return preview::PageTiles::Draw(drawing, deviceRect, imageSize);
     });
     window->OpenReportFile(ReportPath("five.qrp"));
-    QTest::keyClick(window.get(), Qt::Key_PageDown);
+    QTest::keyClick(test::KeyTarget(window.get()), Qt::Key_PageDown);
     ASSERT_EQ(window->QRPreview1->PageNumber(), 2);
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->QRPreview1->PageView()->VisibleTilesReady(); }, 20000));
     EXPECT_TRUE(ShowsDamage(window->QRPreview1->PageView()->grab().toImage()));
 
-    QTest::keyClick(window.get(), Qt::Key_PageDown);
+    QTest::keyClick(test::KeyTarget(window.get()), Qt::Key_PageDown);
     EXPECT_EQ(window->QRPreview1->PageNumber(), 3);
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->QRPreview1->PageView()->VisibleTilesReady(); }, 20000));
     EXPECT_FALSE(ShowsDamage(window->QRPreview1->PageView()->grab().toImage()));

@@ -12,12 +12,14 @@
 #include <QClipboard>
 #include <QDockWidget>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QToolBar>
 #include <QToolButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 #include <QWheelEvent>
 
@@ -329,4 +331,65 @@ TEST_F(ReadingHabitsTest, F9ShowsThumbnailsThatFollowAndTurnThePages)
     EXPECT_EQ(window.PaginaSelecionada->text(), "3");
     Key(Qt::Key_F9);
     EXPECT_FALSE(window.ThumbnailDock()->isVisible());
+}
+
+// The keyboard reads the report as soon as it opens, and entering the page box selects its number
+// so that what is typed replaces it.
+TEST_F(ReadingHabitsTest, TheOpenedReportHasTheKeysAndThePageBoxTakesANewNumberWhole)
+{
+    const auto path = folder / "r12.qrp";
+    test::WriteA4Report(path, 12);
+    window.OpenReportFile(QString::fromStdString(path.string()));
+    EXPECT_EQ(window.focusWidget(), &Preview()) << "the page has the keys, not the page box";
+    const int top = Down().value();
+    Key(Qt::Key_Space);
+    EXPECT_GT(Down().value(), top) << "Space scrolls the page";
+    EXPECT_EQ(window.PaginaSelecionada->text(), "1");
+
+    QTest::mouseClick(window.PaginaSelecionada, Qt::LeftButton, Qt::NoModifier, QPoint(50, 5));
+    QTest::qWait(10);
+    ASSERT_TRUE(window.PaginaSelecionada->hasFocus());
+    QTest::keyClicks(window.PaginaSelecionada, "10");
+    EXPECT_EQ(window.PaginaSelecionada->text(), "10") << "the click selected the number, not a place after it";
+    Key(Qt::Key_Return);
+    EXPECT_EQ(Page(), 10);
+}
+
+// The desktop's usual keys reach the commands; every command is also in the page's right-click
+// menu with its key, and the buttons' tooltips name their keys.
+TEST_F(ReadingHabitsTest, TheDesktopsKeysAndTheRightClickMenuReachEveryCommand)
+{
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    Key(Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(dialogs.openRequests.size(), 1u) << "Ctrl+O";
+    Key(Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(dialogs.saveRequests.size(), 1u) << "Ctrl+S";
+    Key(Qt::Key_P, Qt::ControlModifier);
+    EXPECT_EQ(dialogs.printRequests.size(), 1u) << "Ctrl+P asks with the print dialog";
+    EXPECT_TRUE(window.LoadReport->toolTip().contains("Ctrl+O"));
+    EXPECT_TRUE(window.NextPage->toolTip().contains("Page Down"));
+
+    QStringList entries;
+    QTimer::singleShot(0, [&] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            for (QAction* action : menu->actions())
+                if (!action->isSeparator())
+                    entries.push_back(action->text());
+            menu->close();
+        }
+    });
+    emit Preview().customContextMenuRequested(Middle());
+    for (const char* entry : {"Próxima Página\tPage Down", "Carregar Relatório\tCtrl+O", "Salvar Relatório\tCtrl+S",
+                              "Imprimir...\tCtrl+P", "Imprimir", "Configuração de Impressão", "Procurar\tCtrl+F",
+                              "Miniaturas\tF9", "Tela cheia\tF11", "Fechar\tCtrl+W"})
+        EXPECT_TRUE(entries.contains(entry)) << entry << " not in " << entries.join(" | ").toStdString();
+
+    for (const Qt::Key key : {Qt::Key_W, Qt::Key_Q}) {
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        Key(key, Qt::ControlModifier);
+        EXPECT_FALSE(window.isVisible()) << "Ctrl+" << QKeySequence(key).toString().toStdString() << " closes the viewer";
+    }
 }

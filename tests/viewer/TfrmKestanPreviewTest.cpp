@@ -2,6 +2,7 @@
 #include "docstore/ReportDocument.h"
 #include "doubles/TestPrinterDevice.h"
 #include "printing/TQRPrinter.h"
+#include "support/KeyTarget.h"
 #include "support/FixtureFiles.h"
 #include "support/ReportFixtures.h"
 #include "support/TestSupport.h"
@@ -123,7 +124,7 @@ TEST_F(ViewerTest, KeysTurnPages)
         {Qt::Key_PageUp, Qt::ControlModifier, 1},
     };
     for (const Step& step : steps) {
-        QTest::keyClick(window.get(), static_cast<Qt::Key>(step.key), step.modifiers);
+        QTest::keyClick(test::KeyTarget(window.get()), static_cast<Qt::Key>(step.key), step.modifiers);
         EXPECT_EQ(Page(), step.page) << step.key << " " << step.modifiers;
     }
     EXPECT_EQ(PagePanel(), "Página 1 de 12");
@@ -275,7 +276,7 @@ TEST_F(ViewerTest, ProgressNotificationsShowEveryFivePercent)
 TEST_F(ViewerTest, ADamagedPageIsReportedAndTheWindowGoesOn)
 {
     window->OpenReportFile(ReportWithDamagedPage2());
-    QTest::keyClick(window.get(), Qt::Key_PageDown);
+    QTest::keyClick(test::KeyTarget(window.get()), Qt::Key_PageDown);
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, "Metafile is not valid.");
     EXPECT_EQ(dialogs.messages[0].icon, platform::DialogService::Icon::Error);
@@ -306,7 +307,7 @@ TEST_F(ViewerTest, ADamagedPageTypedIntoThePageBoxIsReportedOnce)
 TEST_F(ViewerTest, EscapeClosesTheWindow)
 {
     window->OpenReportFile(Report(2));
-    QTest::keyClick(window.get(), Qt::Key_Escape);
+    QTest::keyClick(test::KeyTarget(window.get()), Qt::Key_Escape);
     EXPECT_FALSE(window->isVisible());
 }
 

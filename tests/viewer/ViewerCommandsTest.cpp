@@ -6,6 +6,7 @@
 #include "platform/DevNames.h"
 #include "printing/TQRExportFilter.h"
 #include "printing/TQRPrinter.h"
+#include "support/KeyTarget.h"
 #include "support/PdfInspection.h"
 #include "support/ReportFixtures.h"
 #include "support/TestSupport.h"
@@ -171,7 +172,7 @@ TEST_F(ViewerCommandsTest, ClosingTheWindowDuringAPrintCancelsIt)
     window->OpenReportFile(Report(4));
     reportDevice->onPageBegun = [&](int ended) {
         if (ended == 0)
-            QTest::keyClick(window.get(), Qt::Key_Escape);
+            QTest::keyClick(test::KeyTarget(window.get()), Qt::Key_Escape);
     };
     window->Print->trigger();
     EXPECT_TRUE(reportDevice->jobs.at(0).aborted);

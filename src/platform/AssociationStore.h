@@ -11,7 +11,8 @@ class AssociationStore {
 public:
     virtual ~AssociationStore() = default;
     // Creates the key when missing and sets its default value. Throws std::runtime_error when the
-    // value cannot be written.
+    // value cannot be written. A store that writes all its values at once may keep them until
+    // Export() and throw there instead.
     virtual void SetDefaultValue(const QString& key, const QString& value) = 0;
     // Makes what was written visible to the desktop. Throws std::runtime_error on failure.
     virtual void Export() = 0;

@@ -4,15 +4,30 @@
 #include "support/TestSupport.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QMap>
 #include <QProcess>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <optional>
+#include <set>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tarvolo;
+using platform::FileOutput;
 using platform::RegisterFileType;
 using platform::TestAssociationStore;
 using platform::XdgAssociationStore;
@@ -53,6 +68,114 @@ QString DesktopValue(const std::filesystem::path& entry, const QString& key)
             return line.mid(key.size() + 1);
     return {};
 }
+
+// The arguments of an Exec value as the desktop reads them: the escapes of a string value undone
+// first, then the quoting of the Exec key; "%%" is a '%', other field codes stay as they are.
+QStringList ExecArguments(const QString& value)
+{
+    static const QMap<QChar, QChar> escapes = {{'s', ' '}, {'n', '\n'}, {'t', '\t'}, {'r', '\r'}, {'\\', '\\'}};
+    QString text;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size() && escapes.contains(value[i + 1]))
+            text += escapes.value(value[++i]);
+        else
+            text += value[i];
+    }
+    QStringList arguments;
+    QString argument;
+    bool inArgument = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '"') {
+            inArgument = true;
+            for (++i; i < text.size() && text[i] != '"'; ++i) {
+                if (text[i] == '\\' && i + 1 < text.size() && QStringLiteral("\"`$\\").contains(text[i + 1]))
+                    ++i;
+                argument += text[i];
+            }
+        } else if (text[i] == ' ') {
+            if (inArgument)
+                arguments.push_back(argument);
+            argument.clear();
+            inArgument = false;
+        } else {
+            argument += text[i];
+            inArgument = true;
+        }
+    }
+    if (inArgument)
+        arguments.push_back(argument);
+    for (QString& a : arguments) {
+        QString decoded;
+        for (qsizetype i = 0; i < a.size(); ++i) {
+            decoded += a[i];
+            if (a[i] == '%' && i + 1 < a.size() && a[i + 1] == '%')
+                ++i;
+        }
+        a = decoded;
+    }
+    return arguments;
+}
+
+// Every file under folder with its inode and modification time: a file written anew changes them.
+std::map<std::string, std::pair<ino_t, std::int64_t>> Stamps(const std::filesystem::path& folder)
+{
+    std::map<std::string, std::pair<ino_t, std::int64_t>> stamps;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        struct stat status;
+        if (::lstat(entry.path().c_str(), &status) == 0 && !S_ISDIR(status.st_mode))
+            stamps[entry.path().string()] = {status.st_ino, std::int64_t(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
+    }
+    return stamps;
+}
+
+// The names in a folder: a write that failed leaves none of its own behind.
+std::set<std::string> Names(const std::filesystem::path& folder)
+{
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+std::string LinkTarget(const std::filesystem::path& link)
+{
+    std::error_code error;
+    return std::filesystem::is_symlink(std::filesystem::symlink_status(link)) ? std::filesystem::read_symlink(link, error).string() : "";
+}
+
+// A file system of its own, mounted while it lives; nothing when this process may not mount one.
+class SmallFileSystem {
+public:
+    static std::unique_ptr<SmallFileSystem> Mount(const std::filesystem::path& folder)
+    {
+        std::filesystem::create_directories(folder);
+        if (::mount("tmpfs", folder.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=256k,mode=0755") != 0)
+            return nullptr;
+        return std::unique_ptr<SmallFileSystem>(new SmallFileSystem(folder));
+    }
+    ~SmallFileSystem() { ::umount2(folder_.c_str(), MNT_DETACH); }
+    SmallFileSystem(const SmallFileSystem&) = delete;
+    SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+
+    // Fills what is left of it; gives the errno of the write that found no more room.
+    int Fill() const
+    {
+        const int fd = ::open((folder_ / "filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (fd < 0)
+            return errno;
+        const std::string block(4096, 'x');
+        int error = 0;
+        while (error == 0)
+            if (::write(fd, block.data(), block.size()) < 0)
+                error = errno;
+        ::close(fd);
+        return error;
+    }
+
+private:
+    explicit SmallFileSystem(std::filesystem::path folder) : folder_(std::move(folder)) {}
+    std::filesystem::path folder_;
+};
 
 // Sets an environment variable for as long as it lives, then puts back what was there.
 class ScopedEnv {
@@ -129,6 +252,9 @@ TEST(DesktopExecLineTest, QuotesWhatTheDesktopEntryFormatReservesAndPassesTheFil
         {R"("/opt/a$b\c/tarvolo" "%1")", R"("/opt/a\$b\\c/tarvolo" %f)"},
         {R"("/opt/100%/tarvolo" "%1")", R"(/opt/100%%/tarvolo %f)"},
         {R"(/usr/bin/tarvolo --view "%1")", R"(/usr/bin/tarvolo --view %f)"},
+        // The frame RegisterFileType writes holds the path whole, double quotes and all.
+        {R"("/opt/say "hi"/tarvolo" "%1")", R"("/opt/say \"hi\"/tarvolo" %f)"},
+        {R"("/opt/a" "b/tarvolo" "%1")", R"("/opt/a\" \"b/tarvolo" %f)"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(platform::DesktopExecLine(c.command), c.exec) << c.command;
@@ -205,25 +331,243 @@ TEST_F(XdgAssociationStoreTest, ARegistrationFromElsewhereReplacesOnlyThePath)
     EXPECT_EQ(DesktopValue(DesktopEntry(), "Exec"), "/usr/bin/tarvolo %f");
 }
 
-TEST_F(XdgAssociationStoreTest, TheDefaultApplicationJoinsTheUsersOwnList)
+TEST_F(XdgAssociationStoreTest, TheUsersListGetsOurDefaultOnlyWhereTheUserHasNoneAndKeepsEveryOtherByte)
 {
-    std::filesystem::create_directories(ConfigHome());
-    WriteText(ConfigHome() / "mimeapps.list", "[Added Associations]\nimage/png=viewer.desktop;\n\n"
-                                              "[Default Applications]\ntext/plain=editor.desktop\n"
-                                              "application/x-qrp=other.desktop\n\n"
-                                              "[Removed Associations]\n");
-    XdgAssociationStore store;
-    Register(store, "/usr/bin/tarvolo");
-    EXPECT_EQ(ReadAll(ConfigHome() / "mimeapps.list").toStdString(),
-              "[Added Associations]\nimage/png=viewer.desktop;\n\n"
-              "[Default Applications]\ntext/plain=editor.desktop\n"
-              "application/x-qrp=tarvolo.desktop\n\n"
-              "[Removed Associations]\n");
+    const struct {
+        const char* name;
+        std::string before;          // the user's mimeapps.list; "-" for none
+        std::string after;           // "=" when it must stay as it was
+        std::string older = "";      // the older list of the data folder
+    } cases[] = {
+        {"another application chosen", "[Added Associations]\nimage/png=viewer.desktop;\n\n[Default Applications]\n"
+                                       "text/plain=editor.desktop\napplication/x-qrp=other.desktop\n\n[Removed Associations]\n", "="},
+        {"chosen with blanks around =", "[Default Applications]\napplication/x-qrp = other.desktop\n", "="},
+        {"a list that puts us first", "[Default Applications]\napplication/x-qrp=tarvolo.desktop;other.desktop;\n", "="},
+        {"ours already", "[Default Applications]\napplication/x-qrp=tarvolo.desktop\n", "="},
+        {"a later duplicate chooses another", "[Default Applications]\napplication/x-qrp=\napplication/x-qrp=other.desktop\n", "="},
+        {"our association removed by the user", "[Removed Associations]\napplication/x-qrp=tarvolo.desktop;\n", "="},
+        {"chosen in the older list", "[A]\nk=v\n", "=", "[Default Applications]\napplication/x-qrp=other.desktop;\n"},
+        {"none chosen, the group there", "[Default Applications]\n# mine\ntext/plain=editor.desktop\n\n# next\n[Removed Associations]\n",
+         "[Default Applications]\n# mine\ntext/plain=editor.desktop\napplication/x-qrp=tarvolo.desktop\n\n# next\n[Removed Associations]\n"},
+        {"an empty choice", "[Default Applications]\napplication/x-qrp =  \ntext/plain=editor.desktop\n",
+         "[Default Applications]\napplication/x-qrp=tarvolo.desktop\ntext/plain=editor.desktop\n"},
+        {"no group", "[A]\nk=v\n", "[A]\nk=v\n\n[Default Applications]\napplication/x-qrp=tarvolo.desktop\n"},
+        {"no line end at the end", "[Default Applications]\ntext/plain=editor.desktop",
+         "[Default Applications]\ntext/plain=editor.desktop\napplication/x-qrp=tarvolo.desktop\n"},
+        {"CRLF and bytes that are not UTF-8",
+         "[Added Associations]\r\nimage/png=vi\xe9wer.desktop;\r\n\r\n[Default Applications]\r\ntext/plain=\xff\xfe.desktop\r\n# caf\xe9\r\n",
+         "[Added Associations]\r\nimage/png=vi\xe9wer.desktop;\r\n\r\n[Default Applications]\r\ntext/plain=\xff\xfe.desktop\r\n"
+         "application/x-qrp=tarvolo.desktop\r\n# caf\xe9\r\n"},
+        {"no list", "-", "[Default Applications]\napplication/x-qrp=tarvolo.desktop\n"},
+    };
+    for (const auto& c : cases) {
+        const auto home = root / c.name;
+        const auto list = home / "config" / "mimeapps.list";
+        std::filesystem::create_directories(home / "config");
+        if (c.before != "-")
+            WriteText(list, c.before);
+        if (!c.older.empty()) {
+            std::filesystem::create_directories(home / "data" / "applications");
+            WriteText(home / "data" / "applications" / "mimeapps.list", c.older);
+        }
+        XdgAssociationStore store(QString::fromStdString((home / "config").string()), QString::fromStdString((home / "data").string()));
+        Register(store, "/usr/bin/tarvolo");
+        EXPECT_EQ(ReadAll(list).toStdString(), c.after == "=" ? c.before : c.after) << c.name;
+    }
+}
 
-    WriteText(ConfigHome() / "mimeapps.list", "[A]\nk=v\n");
+TEST_F(XdgAssociationStoreTest, EachFileIsWrittenOnceAndOnlyWhenItChanges)
+{
+    std::map<std::string, int> syncs;
+    const FileOutput counting{{}, [&syncs](const QString& path, int fd) {
+                                  ++syncs[QFileInfo(path).fileName().toStdString()];
+                                  return ::fsync(fd);
+                              }};
+    // The user's choice stands, so the list is never written.
+    std::filesystem::create_directories(ConfigHome());
+    WriteText(ConfigHome() / "mimeapps.list", "[Default Applications]\napplication/x-qrp = other.desktop\n");
+    const auto make = [&] {
+        return XdgAssociationStore(QString::fromStdString(ConfigHome().string()), QString::fromStdString(DataHome().string()), counting);
+    };
+    {
+        auto store = make();
+        Register(store, "/usr/bin/tarvolo");
+    }
+    const std::map<std::string, int> once = {{"associations.json", 1}, {"tarvolo-qrp.xml", 1}, {"application-x-qrp.svg", 1},
+                                             {"tarvolo.svg", 1}, {"tarvolo.desktop", 1}};
+    EXPECT_EQ(syncs, once);
+
+    syncs.clear();
+    const auto before = Stamps(root.Path());
+    auto store = make();
     Register(store, "/usr/bin/tarvolo");
-    EXPECT_EQ(ReadAll(ConfigHome() / "mimeapps.list").toStdString(),
-              "[A]\nk=v\n\n[Default Applications]\napplication/x-qrp=tarvolo.desktop\n");
+    EXPECT_TRUE(syncs.empty());
+    EXPECT_EQ(Stamps(root.Path()), before);
+}
+
+TEST_F(XdgAssociationStoreTest, AFailedWriteLeavesTheOldFileAsItWas)
+{
+    // As the disk reports a lack of room: at once, after part of the file, or only when the
+    // bytes are synced (a file system that allocates late).
+    enum class Failure { AtOnce, Halfway, AtSync };
+    int failures = 0;
+    for (const char* file : {"associations.json", "mimeapps.list"}) {
+        for (const Failure failure : {Failure::AtOnce, Failure::Halfway, Failure::AtSync}) {
+            const std::string name = std::string(file) + " " + std::to_string(int(failure));
+            const auto home = root / name;
+            const QString config = QString::fromStdString((home / "config").string());
+            const QString data = QString::fromStdString((home / "data").string());
+            {
+                XdgAssociationStore store(config, data);
+                Register(store, "/opt/old/tarvolo");
+            }
+            // The user's own lines, that the next start adds our default to.
+            WriteText(home / "config" / "mimeapps.list", "[Added Associations]\r\nimage/png=vi\xe9wer.desktop;\r\n");
+            const auto path = file == std::string("mimeapps.list") ? home / "config" / file : home / "config" / "tarvolo" / file;
+            const QByteArray old = ReadAll(path);
+            const auto names = Names(path.parent_path());
+
+            const auto failing = [&](const QString& target) { return QFileInfo(target).fileName() == file; };
+            const FileOutput output{[&](const QString& target, int fd, const char* bytes, qint64 size) -> qint64 {
+                                        if (!failing(target) || (failure == Failure::Halfway && size > 8) || failure == Failure::AtSync)
+                                            return ::write(fd, bytes, failure == Failure::Halfway ? std::min<qint64>(size, 8) : size);
+                                        ++failures;
+                                        errno = ENOSPC;
+                                        return -1;
+                                    },
+                                    [&](const QString& target, int fd) {
+                                        if (!failing(target) || failure != Failure::AtSync)
+                                            return ::fsync(fd);
+                                        ++failures;
+                                        errno = EIO;
+                                        return -1;
+                                    }};
+            XdgAssociationStore store(config, data, output);
+            EXPECT_THROW(Register(store, "/usr/bin/tarvolo"), std::runtime_error) << name;
+            EXPECT_EQ(ReadAll(path), old) << name;
+            EXPECT_EQ(Names(path.parent_path()), names) << name;
+        }
+    }
+    EXPECT_EQ(failures, 6);
+}
+
+TEST_F(XdgAssociationStoreTest, AFullFileSystemLeavesTheUsersFilesAsTheyWere)
+{
+    for (const char* file : {"associations.json", "mimeapps.list"}) {
+        const auto home = root / file;
+        const auto small = SmallFileSystem::Mount(home / "config");
+        if (!small)
+            GTEST_SKIP() << "no file system of the test's own can be mounted here: " << std::strerror(errno);
+        const QString config = QString::fromStdString((home / "config").string());
+        const QString data = QString::fromStdString((home / "data").string());
+        {
+            XdgAssociationStore store(config, data);
+            Register(store, "/opt/old/tarvolo");
+        }
+        WriteText(home / "config" / "mimeapps.list", "[Added Associations]\nimage/png=viewer.desktop;\n");
+        const auto path = file == std::string("mimeapps.list") ? home / "config" / file : home / "config" / "tarvolo" / file;
+        const QByteArray old = ReadAll(path);
+        ASSERT_EQ(small->Fill(), ENOSPC);
+        const auto names = Names(path.parent_path());
+
+        // A start from elsewhere changes the stored entries; one from the same place only the list.
+        XdgAssociationStore store(config, data);
+        EXPECT_THROW(Register(store, file == std::string("mimeapps.list") ? "/opt/old/tarvolo" : "/usr/bin/tarvolo"),
+                     std::runtime_error)
+            << file;
+        EXPECT_EQ(ReadAll(path), old) << file;
+        EXPECT_EQ(Names(path.parent_path()), names) << file;
+    }
+}
+
+TEST_F(XdgAssociationStoreTest, AListThatIsASymbolicLinkStaysOne)
+{
+    const std::string ours = "[Default Applications]\napplication/x-qrp=tarvolo.desktop\n";
+    const struct {
+        const char* name;
+        std::string target;     // where the link points, from the configuration folder
+        bool folder;            // whether the folder it points into exists
+        std::string content;    // what the file it points to holds; "-" for no file
+        std::string after;      // what it then holds; "-" for no file
+    } cases[] = {
+        {"to a missing file", "../dotfiles/mimeapps.list", true, "-", ours},
+        {"to a missing file by its full path", "", true, "-", ours},
+        {"into a missing folder", "../missing/mimeapps.list", false, "-", "-"},
+        {"to itself", "mimeapps.list", true, "-", "-"},
+        {"to the user's file", "../dotfiles/mimeapps.list", true, "[A]\nk=v\n", "[A]\nk=v\n\n" + ours},
+    };
+    for (const auto& c : cases) {
+        const auto home = root / c.name;
+        const auto config = home / "config";
+        std::filesystem::create_directories(config);
+        const std::string target = c.target.empty() ? (home / "dotfiles" / "mimeapps.list").string() : c.target;
+        const auto pointed = config / target;
+        if (c.folder)
+            std::filesystem::create_directories(pointed.parent_path());
+        if (c.content != "-")
+            WriteText(pointed, c.content);
+        std::filesystem::create_symlink(target, config / "mimeapps.list");
+
+        XdgAssociationStore store(QString::fromStdString(config.string()), QString::fromStdString((home / "data").string()));
+        EXPECT_NO_THROW(Register(store, "/usr/bin/tarvolo")) << c.name;
+        EXPECT_EQ(LinkTarget(config / "mimeapps.list"), target) << c.name;
+        std::error_code loop;
+        EXPECT_EQ(std::filesystem::exists(pointed, loop) ? ReadAll(pointed).toStdString() : "-", c.after) << c.name;
+        EXPECT_TRUE(std::filesystem::exists(home / "data" / "applications" / "tarvolo.desktop")) << c.name;
+        if (!c.folder) {
+            EXPECT_FALSE(std::filesystem::exists(pointed.parent_path())) << c.name;
+        }
+    }
+}
+
+TEST_F(XdgAssociationStoreTest, TheExecLineReadsBackAsTheProgramsPath)
+{
+    const QString paths[] = {
+        R"(/opt/say "hi"/tarvolo)", R"(/opt/a" "b/tarvolo)", R"(/opt/"%1"/tarvolo)", "/opt/`uname`/tarvolo",
+        "/opt/$HOME/tarvolo",       R"(/opt/back\slash/tarvolo)", "/opt/100%/tarvolo", "/opt/%f/tarvolo",
+        "/opt/it's mine/tarvolo",   "/opt/a;b#c/tarvolo",   "/opt/tab\there/tarvolo", "/opt/Relatórios/tarvolo",
+    };
+    const QString validate = QStandardPaths::findExecutable("desktop-file-validate");
+    for (const QString& path : paths) {
+        XdgAssociationStore store;
+        Register(store, path);
+        const QString exec = DesktopValue(DesktopEntry(), "Exec");
+        EXPECT_EQ(ExecArguments(exec), QStringList({path, "%f"})) << exec.toStdString();
+        if (!validate.isEmpty()) {
+            EXPECT_EQ(Tool(validate, {QString::fromStdString(DesktopEntry().string())}), "") << exec.toStdString();
+        }
+    }
+}
+
+TEST_F(XdgAssociationStoreTest, StartsAtTheSameMomentAllRegister)
+{
+    const bool tool = !QStandardPaths::findExecutable("update-mime-database").isEmpty();
+    for (int pair = 0; pair < 10; ++pair) {
+        const auto home = root / ("pair " + std::to_string(pair));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_DATA_HOME", QString::fromStdString((home / "data").string()));
+        environment.insert("XDG_CONFIG_HOME", QString::fromStdString((home / "config").string()));
+        environment.insert("XDG_DATA_DIRS", QString::fromStdString((home / "data").string()) + ":/usr/share");
+        QProcess starts[2];
+        for (QProcess& start : starts) {
+            start.setProcessEnvironment(environment);
+            start.start(REGISTRATION_START_PATH, {"/usr/bin/tarvolo"});
+        }
+        for (QProcess& start : starts) {
+            // Only a safety net: a registration takes well under a second.
+            ASSERT_TRUE(start.waitForFinished(60000)) << pair;
+            const std::string errors = start.readAllStandardError().toStdString();
+            EXPECT_EQ(start.exitStatus(), QProcess::NormalExit) << pair;
+            EXPECT_EQ(start.exitCode(), 0) << pair << ": " << errors;
+            // The desktop's tools never ran at once, so neither failed.
+            EXPECT_EQ(errors, "") << pair;
+        }
+        EXPECT_EQ(ReadAll(home / "config" / "mimeapps.list").count("application/x-qrp"), 1) << pair;
+        EXPECT_TRUE(std::filesystem::exists(home / "data" / "applications" / "tarvolo.desktop")) << pair;
+        if (tool) {
+            EXPECT_TRUE(std::filesystem::exists(home / "data" / "mime" / "mime.cache")) << pair;
+        }
+    }
 }
 
 TEST_F(XdgAssociationStoreTest, AConfigFolderThatCannotBeMadeRefusesTheFirstWrite)

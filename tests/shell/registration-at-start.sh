@@ -1,6 +1,7 @@
 #!/bin/sh
-# Starts the real program twice, from two folders, with the desktop's data and configuration in a
-# temporary folder, and asks the desktop's own tools what opens a .qrp file.
+# Starts the real program from two folders, with the desktop's data and configuration in a
+# temporary folder, and asks the desktop's own tools what opens a .qrp file; then once more with
+# a list of the user's own, which must stay as it is.
 #   registration-at-start.sh TARVOLO
 set -eu
 program=$1
@@ -30,3 +31,11 @@ start "$root/second place/tarvolo"
 grep "^Exec=" "$XDG_DATA_HOME/applications/tarvolo.desktop"
 grep -q "^Exec=\"$root/second place/tarvolo\" %f$" "$XDG_DATA_HOME/applications/tarvolo.desktop"
 [ "$(xdg-mime query default application/x-qrp)" = tarvolo.desktop ]
+
+# The user's own choice, in a list of CRLF lines and bytes that are not UTF-8, stays as it is.
+printf '[Added Associations]\r\nimage/png=vi\351wer.desktop;\r\n\r\n[Default Applications]\r\napplication/x-qrp = other.desktop\r\n' \
+    > "$root/mine.list"
+cp "$root/mine.list" "$XDG_CONFIG_HOME/mimeapps.list"
+start "$root/first place/tarvolo"
+cmp "$root/mine.list" "$XDG_CONFIG_HOME/mimeapps.list"
+grep -q "^Exec=\"$root/first place/tarvolo\" %f$" "$XDG_DATA_HOME/applications/tarvolo.desktop"

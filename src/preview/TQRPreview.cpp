@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QNativeGestureEvent>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QWheelEvent>
 
@@ -132,6 +133,8 @@ void TQRPreview::ApplyZoom()
     PageView_->setGeometry(left, top, imageWidth, imageHeight);
     horizontalScrollBar()->setValue(0);
     verticalScrollBar()->setValue(0);
+    if (OnZoomChanged)
+        OnZoomChanged(Zoom_);
 }
 
 void TQRPreview::FitPageToWindow()
@@ -188,7 +191,17 @@ void TQRPreview::RefreshPendingPage()
 void TQRPreview::resizeEvent(QResizeEvent* event)
 {
     QScrollArea::resizeEvent(event);
-    ReapplyZoomMode();
+    if (ZoomMode_ != TPreviewZoomMode::zmPercent) {
+        ReapplyZoomMode();
+        return;
+    }
+    // At a zoom of its own the page stays where it is read: the first zoom step from a fitted
+    // page brings a scroll bar, whose room resizes the view, and must not take the reader back to
+    // the page's top.
+    const int across = horizontalScrollBar()->value(), down = verticalScrollBar()->value();
+    ApplyZoom();
+    horizontalScrollBar()->setValue(across);
+    verticalScrollBar()->setValue(down);
 }
 
 int TQRPreview::ZoomStep(int zoom, int steps)
@@ -220,6 +233,10 @@ void TQRPreview::ZoomAboutCentre(int zoom)
 
 void TQRPreview::TurnPage(int step)
 {
+    // The new page is painted once, at the place it is read from: never at the old page's
+    // scroll position first.
+    viewport()->setUpdatesEnabled(false);
+    const auto paintOnce = qScopeGuard([this] { viewport()->setUpdatesEnabled(true); });
     const int before = PageNumber_;
     if (OnTurnPage)
         OnTurnPage(step);
@@ -248,6 +265,10 @@ void TQRPreview::contextMenuEvent(QContextMenuEvent* event)
     copy->setShortcut(QKeySequence::Copy);
     copy->setEnabled(!PageView_->SelectedText().isEmpty());
     menu.addAction("Selecionar tudo", PageView_, &TQRPreviewImage::SelectAll)->setShortcut(QKeySequence::SelectAll);
+    if (OnContextMenu) {
+        menu.addSeparator();
+        OnContextMenu(menu);
+    }
     menu.exec(event->globalPos());
 }
 

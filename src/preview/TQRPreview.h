@@ -6,6 +6,8 @@
 
 #include <functional>
 
+class QMenu;
+
 namespace tarvolo::printing {
 class PreviewSource;
 }
@@ -58,6 +60,10 @@ public:
     // Reading on past a page's end (+1) or back before its start (-1), by Space or the wheel:
     // the owner turns the page as its page commands do.
     std::function<void(int step)> OnTurnPage;
+    // Told the zoom in percent whenever the page is laid out anew.
+    std::function<void(int zoom)> OnZoomChanged;
+    // Adds the window's commands below the page's own in its right-click menu.
+    std::function<void(QMenu& menu)> OnContextMenu;
 
 protected:
     bool event(QEvent* event) override;

@@ -24,6 +24,8 @@ FindBar::FindBar(QWidget* parent)
     setAccessibleName(tr("Procurar"));
     close_->setAccessibleName(tr("Fechar a barra de procura"));
     status_->setObjectName("FindStatus");
+    // A long status is cut rather than widening the window.
+    status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     status_->setAccessibleName(tr("Resultado da procura"));
 
     connect(next_, &QToolButton::clicked, this, &FindBar::findNext);
@@ -49,7 +51,8 @@ QLineEdit* FindBar::createTextField()
     text->setAccessibleName(tr("Texto a procurar"));
     text->setPlaceholderText(tr("Procurar no relatório"));
     text->setClearButtonEnabled(true);
-    text->setMinimumWidth(200);
+    // Room for a few words, and the window still narrows to 640 pixels with the bar open.
+    text->setMinimumWidth(120);
     // Enter and Shift+Enter are told apart here: returnPressed carries no modifiers.
     text->installEventFilter(this);
     return text;

@@ -89,6 +89,10 @@ TfrmKestanPreview::TfrmKestanPreview(printing::TQRPrinter& printer, platform::Pr
     QRPreview1->OnTurnPage = [this](int step) { ReportingErrors([&] { step > 0 ? NextPageClick() : PrevPageClick(); }); };
     QRPreview1->OnPageAvailable = [this](QObject* sender, int page) { QRPreview1PageAvailable(sender, page); };
     QRPreview1->OnProgressUpdate = [this](QObject* sender, int progress) { QRPreview1ProgressUpdate(sender, progress); };
+    QRPreview1->OnZoomChanged = [this](int zoom) {
+        if (ZoomPanel)
+            ZoomPanel->setText(QString("Zoom: %1%").arg(zoom));
+    };
 
     ProgressPanel = new QLabel("0%");
     ProgressPanel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -97,6 +101,11 @@ TfrmKestanPreview::TfrmKestanPreview(printing::TQRPrinter& printer, platform::Pr
     PagePanel->setMinimumWidth(50);
     statusBar()->addWidget(ProgressPanel);
     statusBar()->addWidget(PagePanel, 1);
+    // The zoom in use, where the page's position is read.
+    ZoomPanel = new QLabel;
+    ZoomPanel->setObjectName("ZoomPanel");
+    ZoomPanel->setAccessibleName("Zoom");
+    statusBar()->addPermanentWidget(ZoomPanel);
     statusBar()->setSizeGripEnabled(false);
 
     work_ = std::make_shared<preview::WorkService>();
@@ -160,14 +169,11 @@ void TfrmKestanPreview::CreateCommandKeys()
     }
     ExitButton->setToolTip("Fechar (Esc, Ctrl+W)");
 
-    QRPreview1->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(QRPreview1, &QWidget::customContextMenuRequested, this, &TfrmKestanPreview::ShowCommandMenu);
+    QRPreview1->OnContextMenu = [this](QMenu& menu) { AddCommandsTo(menu); };
 }
 
-void TfrmKestanPreview::ShowCommandMenu(const QPoint& position)
+void TfrmKestanPreview::AddCommandsTo(QMenu& menu)
 {
-    QMenu menu(this);
-    menu.setObjectName("CommandMenu");
     // Each entry runs the toolbar's own action, so that it is enabled when the button is.
     const auto add = [&](QAction* action, const QString& keys) {
         QAction* entry = menu.addAction(action->icon(), keys.isEmpty() ? action->text() : action->text() + '\t' + keys);
@@ -200,7 +206,6 @@ void TfrmKestanPreview::ShowCommandMenu(const QPoint& position)
     fullScreen->setObjectName("FullScreen");
     connect(fullScreen, &QAction::triggered, this, [this] { isFullScreen() ? showNormal() : showFullScreen(); });
     add(CloseWindow, "Ctrl+W");
-    menu.exec(QRPreview1->mapToGlobal(position));
 }
 
 void TfrmKestanPreview::PrintWithDialogClick()
@@ -657,7 +662,10 @@ void TfrmKestanPreview::FormKeyDown(QKeyEvent* event)
     const Qt::KeyboardModifiers modifiers = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
     const bool onlyCtrl = modifiers == Qt::ControlModifier;
     switch (event->key()) {
-    case Qt::Key_Escape: ExitClick(); break;
+    case Qt::Key_Escape:
+        // Full screen is left first, as in other viewers; otherwise Esc closes.
+        isFullScreen() ? showNormal() : ExitClick();
+        break;
     case Qt::Key_PageUp: onlyCtrl ? FirstPageClick() : PrevPageClick(); break;
     case Qt::Key_PageDown: onlyCtrl ? LastPageClick() : NextPageClick(); break;
     case Qt::Key_Home: FirstPageClick(); break;

@@ -14,6 +14,7 @@ class QActionGroup;
 class QDockWidget;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QSpinBox;
 class QToolBar;
@@ -85,6 +86,7 @@ public:
     QPushButton* ExitButton = nullptr;
     QLabel* ProgressPanel = nullptr;
     QLabel* PagePanel = nullptr;
+    QLabel* ZoomPanel = nullptr;
 
     // Reading comfort beyond the report commands: a find bar (Ctrl+F) and page thumbnails (F9).
     FindBar* FindText() const;
@@ -119,7 +121,7 @@ private:
     // The desktop's keys for the commands, tooltips that name them, and the page's right-click
     // menu listing every command with its key.
     void CreateCommandKeys();
-    void ShowCommandMenu(const QPoint& position);
+    void AddCommandsTo(QMenu& menu);
     void GoToPage(int page);
     // Stops what the window's workers do for the report (search, thumbnails, tiles), so that
     // nothing of the window reads it any more.

@@ -10,7 +10,9 @@
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDockWidget>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -379,8 +381,9 @@ TEST_F(ReadingHabitsTest, TheDesktopsKeysAndTheRightClickMenuReachEveryCommand)
             menu->close();
         }
     });
-    emit Preview().customContextMenuRequested(Middle());
-    for (const char* entry : {"Próxima Página\tPage Down", "Carregar Relatório\tCtrl+O", "Salvar Relatório\tCtrl+S",
+    QContextMenuEvent click(QContextMenuEvent::Mouse, Middle(), Preview().viewport()->mapToGlobal(Middle()));
+    QApplication::sendEvent(Preview().viewport(), &click);
+    for (const char* entry : {"Copiar", "Próxima Página\tPage Down", "Carregar Relatório\tCtrl+O", "Salvar Relatório\tCtrl+S",
                               "Imprimir...\tCtrl+P", "Imprimir", "Configuração de Impressão", "Procurar\tCtrl+F",
                               "Miniaturas\tF9", "Tela cheia\tF11", "Fechar\tCtrl+W"})
         EXPECT_TRUE(entries.contains(entry)) << entry << " not in " << entries.join(" | ").toStdString();
@@ -392,4 +395,93 @@ TEST_F(ReadingHabitsTest, TheDesktopsKeysAndTheRightClickMenuReachEveryCommand)
         Key(key, Qt::ControlModifier);
         EXPECT_FALSE(window.isVisible()) << "Ctrl+" << QKeySequence(key).toString().toStdString() << " closes the viewer";
     }
+}
+
+// The first zoom step from a fitted page keeps the place being read: the scroll bar it brings must
+// not send the view back to the page's top. The zoom in use is shown in the status bar.
+TEST_F(ReadingHabitsTest, TheFirstZoomStepFromAFittedPageKeepsThePlaceAndTheZoomIsShown)
+{
+    window.ZoomToWidth->trigger();
+    QTest::qWait(20);
+    const auto* zoomPanel = window.findChild<QLabel*>("ZoomPanel");
+    ASSERT_NE(zoomPanel, nullptr);
+    EXPECT_EQ(zoomPanel->text(), QString("Zoom: %1%").arg(Preview().Zoom()));
+    Down().setValue(Down().maximum() / 2);
+    const QPointF centre(Preview().viewport()->width() / 2.0, Preview().viewport()->height() / 2.0);
+    const QPointF before = Preview().PageView()->mapFrom(Preview().viewport(), centre);
+    const QSizeF size = Preview().PageView()->size();
+    Key(Qt::Key_Plus, Qt::ControlModifier);
+    QTest::qWait(50); // the scroll bar that comes with the step lays the view out again
+    ASSERT_TRUE(Across().isVisible()) << "the step brought a horizontal scroll bar";
+    const QPointF after = Preview().PageView()->mapFrom(Preview().viewport(), centre);
+    EXPECT_NEAR(after.y() / Preview().PageView()->height(), before.y() / size.height(), 0.02);
+    EXPECT_NEAR(after.x() / Preview().PageView()->width(), before.x() / size.width(), 0.02);
+    EXPECT_EQ(zoomPanel->text(), QString("Zoom: %1%").arg(Preview().Zoom()));
+}
+
+// A page turn paints the new page once, at the place it is read from: its top going on, its end
+// going back; never first where the old page was scrolled to.
+TEST_F(ReadingHabitsTest, APageTurnPaintsTheNewPageOnlyWhereItIsRead)
+{
+    struct Paint {
+        int page;
+        int scroll;
+    };
+    std::vector<Paint> paints;
+    struct Recorder : QObject {
+        std::function<void()> onPaint;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint)
+                onPaint();
+            return false;
+        }
+    } recorder;
+    recorder.onPaint = [&] { paints.push_back({Preview().PageView()->ShownPage(), Down().value()}); };
+    Preview().PageView()->installEventFilter(&recorder);
+    QTest::qWait(50); // the window's first layout is done
+    for (const int step : {1, -1}) {
+        Down().setValue(step > 0 ? Down().maximum() : 0);
+        QTest::qWait(20);
+        ASSERT_EQ(Down().value(), step > 0 ? Down().maximum() : 0);
+        paints.clear();
+        const int from = Page();
+        if (step > 0)
+            Key(Qt::Key_Space);
+        else
+            Key(Qt::Key_Space, Qt::ShiftModifier);
+        QTest::qWait(50);
+        ASSERT_EQ(Page(), from + step);
+        ASSERT_FALSE(paints.empty());
+        for (const Paint& paint : paints)
+            if (paint.page == Page())
+                EXPECT_EQ(paint.scroll, step > 0 ? 0 : Down().maximum()) << "turning " << step;
+    }
+    Preview().PageView()->removeEventFilter(&recorder);
+}
+
+// The window narrows to 640 pixels with the find bar open, as it does without it.
+TEST_F(ReadingHabitsTest, TheWindowNarrowsTo640PixelsWithTheFindBarOpen)
+{
+    window.ShowFindBar();
+    window.FindText()->SetStatus("Procurando: página 1999 de 2000, 12345 ocorrências até aqui");
+    QTest::qWait(20);
+    window.resize(640, 480);
+    QTest::qWait(20);
+    EXPECT_LE(window.width(), 640);
+    EXPECT_LE(window.minimumSizeHint().width(), 640) << "the find bar needs " << window.FindText()->minimumSizeHint().width();
+}
+
+// F11 fills the screen; Esc then leaves full screen first, and closes the window only after.
+TEST_F(ReadingHabitsTest, EscLeavesFullScreenBeforeItCloses)
+{
+    Key(Qt::Key_F11);
+    QTest::qWait(20);
+    ASSERT_TRUE(window.isFullScreen());
+    Key(Qt::Key_Escape);
+    QTest::qWait(20);
+    EXPECT_FALSE(window.isFullScreen());
+    EXPECT_TRUE(window.isVisible());
+    Key(Qt::Key_Escape);
+    EXPECT_FALSE(window.isVisible());
 }

@@ -6,7 +6,8 @@ packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmar
           qt6-base-dev libgl-dev fonts-liberation fonts-wine fonts-dejavu-core
           fonts-crosextra-carlito fonts-crosextra-caladea fonts-symbola
           cups libcups2-dev printer-driver-cups-pdf poppler-utils qt6-svg-dev
-          xdg-utils libfile-mimeinfo-perl shared-mime-info desktop-file-utils file dpkg-dev)
+          xdg-utils libfile-mimeinfo-perl shared-mime-info desktop-file-utils file dpkg-dev
+          qt6-translations-l10n python3)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -2,6 +2,7 @@
 
 #include "PageSource.h"
 #include "docstore/AtomicFileWriter.h"
+#include "platform/NativeFileName.h"
 #include "render/PageRenderer.h"
 
 #include <QFileInfo>
@@ -65,7 +66,7 @@ void TQRPdfExportFilter::ExportPages(PageSource& pages, const QString& title)
     const int count = pages.PageTotal();
     if (count == 0)
         throw std::runtime_error("The report has no pages");
-    docstore::AtomicFileWriter writer(FileName().toStdString());
+    docstore::AtomicFileWriter writer(platform::NativeFileName(FileName()).toStdString());
     ByteStreamDevice device(writer.Stream());
     const QString pdfTitle = title.isEmpty() ? QFileInfo(FileName()).completeBaseName() : title;
     try {

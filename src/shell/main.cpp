@@ -5,14 +5,18 @@
 #include "TfrmPrincipal.h"
 #include "platform/DesktopLinks.h"
 #include "platform/ExecutableVersion.h"
+#include "platform/NativeFileName.h"
 #include "platform/QtDialogService.h"
 #include "platform/QtPrinterDevice.h"
+#include "platform/QtTranslations.h"
+#include "platform/RecentFiles.h"
 #include "platform/RichTextPrinter.h"
 #include "platform/XdgAssociationStore.h"
 #include "printing/TQRExportFilter.h"
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QTranslator>
 
 #include <cstdio>
 #include <cstring>
@@ -28,7 +32,7 @@ class StartupMessages {
 public:
     explicit StartupMessages(const QString& programName)
     {
-        programName_ = programName.toLocal8Bit();
+        programName_ = tarvolo::platform::NativeFileName(programName);
         previous_ = qInstallMessageHandler(&Hold);
     }
     StartupMessages(const StartupMessages&) = delete;
@@ -72,6 +76,16 @@ private:
     QtMessageHandler previous_ = nullptr;
 };
 
+// The arguments as the file system names files: Qt's own decoding replaces bytes that are not
+// UTF-8, and a report under such a name could not be opened.
+QStringList NativeArguments(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.push_back(tarvolo::platform::FileNameFromNative(argv[i]));
+    return arguments;
+}
+
 } // namespace
 
 const char* const kHelp =
@@ -95,10 +109,14 @@ int main(int argc, char** argv)
         std::printf("tarvolo %s\n", platform::ExecutableVersion::Running().Text().toUtf8().constData());
         return 0;
     }
-    const QString programName = QFileInfo(QString::fromLocal8Bit(argv[0])).baseName();
+    // Message boxes are titled with the program's name: its file's name without the extension only,
+    // so that "Kestan.Tarvolo.exe" is "Kestan.Tarvolo".
+    const QString programName = QFileInfo(platform::FileNameFromNative(argv[0])).completeBaseName();
     auto startup = std::make_unique<StartupMessages>(programName);
     QApplication application(argc, argv);
     startup.reset();
+    // The program speaks Portuguese, so Qt's buttons and dialogs do too, whatever the desktop's language.
+    const std::unique_ptr<QTranslator> qtTexts = platform::InstallQtTranslations();
     application.setApplicationName(programName);
     application.setApplicationVersion(platform::ExecutableVersion::Running().Text());
     application.setDesktopFileName("tarvolo");
@@ -108,10 +126,15 @@ int main(int argc, char** argv)
     platform::XdgAssociationStore associations;
     platform::QtDesktopLinks links;
     platform::QtRichTextPrinter richTextPrinter;
+    const platform::RecentFiles recentFiles;
+    platform::RecentFiles::SetApplicationList(&recentFiles);
     shell::TTelaDados::SetServices(&richTextPrinter, &dialogs);
     printing::ExportFilters().AddFilter(printing::TQRPdfExportFilter::Entry());
     shell::ShellServices services{dialogs, associations, applicationPrinter,
                                   [] { return std::make_unique<platform::QtPrinterDevice>(); }, links,
                                   QCoreApplication::applicationFilePath()};
-    return shell::RunTarvolo(services, application.arguments());
+    // QApplication has taken its own options out of argv.
+    const int status = shell::RunTarvolo(services, NativeArguments(argc, argv));
+    platform::RecentFiles::SetApplicationList(nullptr);
+    return status;
 }

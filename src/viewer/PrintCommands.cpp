@@ -1,6 +1,7 @@
 #include "PrintCommands.h"
 
 #include "platform/DialogService.h"
+#include "platform/NativeFileName.h"
 #include "platform/PrintJobError.h"
 #include "printing/TQRExportFilter.h"
 #include "printing/TQRPrintDialog.h"
@@ -49,7 +50,7 @@ void PrintCommands::Save()
     if (!answer)
         return;
     if (answer->filterIndex <= 1) {
-        printer_.WriteReportFile(answer->fileName.toStdString());
+        printer_.WriteReportFile(platform::NativeFileName(answer->fileName).toStdString());
         return;
     }
     const auto& entries = printing::ExportFilters().FilterEntries;

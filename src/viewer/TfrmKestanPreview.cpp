@@ -6,6 +6,8 @@
 #include "ThumbnailPanel.h"
 #include "ViewerGlyphs.h"
 #include "platform/DialogService.h"
+#include "platform/NativeFileName.h"
+#include "platform/RecentFiles.h"
 #include "printing/TQRExportFilter.h"
 #include "printing/TQRPrinter.h"
 
@@ -32,6 +34,7 @@
 #include <QValidator>
 
 #include <algorithm>
+#include <unistd.h>
 
 namespace tarvolo::viewer {
 
@@ -383,11 +386,13 @@ void TfrmKestanPreview::BuildToolBar()
 
 void TfrmKestanPreview::OpenReportFile(const QString& fileName)
 {
-    setWindowTitle(QFileInfo(fileName).fileName());
+    // A name that is not UTF-8 shows its odd bytes as replacement characters.
+    setWindowTitle(QString::fromUtf8(platform::NativeFileName(QFileInfo(fileName).fileName())));
     printCommands_->ResetSettings();
     // The old report's work stops before it goes.
     CancelBackgroundWork();
-    ReportPrinter_.ReadReportFile(fileName.toStdString());
+    ReportPrinter_.ReadReportFile(platform::NativeFileName(fileName).toStdString());
+    platform::RecentFiles::NoteOpened(fileName);
     const std::shared_ptr<printing::PageSource> pages = ReportPrinter_.SharedPages();
     find_->SetReport(pages);
     thumbnails_->SetReport(pages->PageTotal(), [pages](int n) { return pages->FetchPage(n); });
@@ -453,7 +458,7 @@ void TfrmKestanPreview::FocusToolBar()
 
 void TfrmKestanPreview::LoadReportFile(const QString& fileName)
 {
-    if (QFileInfo::exists(fileName))
+    if (::access(platform::NativeFileName(fileName).constData(), F_OK) == 0)
         OpenReportFile(fileName);
     else
         dialogs_.ShowMessage(this, QCoreApplication::applicationName(), "O relatório não foi encontrado!", platform::DialogService::Icon::None);
@@ -467,7 +472,11 @@ QString DroppedReport(const QMimeData* data)
     if (!data || !data->hasUrls() || data->urls().size() != 1)
         return QString();
     const QUrl url = data->urls().front();
-    return url.isLocalFile() && url.toLocalFile().endsWith(".qrp", Qt::CaseInsensitive) ? url.toLocalFile() : QString();
+    if (!url.isLocalFile())
+        return QString();
+    // The path's bytes as the file system holds them, also where they are not UTF-8.
+    const QString file = platform::FileNameFromNative(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+    return file.endsWith(".qrp", Qt::CaseInsensitive) ? file : QString();
 }
 
 } // namespace

@@ -453,9 +453,11 @@ TEST_F(ReadingHabitsTest, APageTurnPaintsTheNewPageOnlyWhereItIsRead)
         QTest::qWait(50);
         ASSERT_EQ(Page(), from + step);
         ASSERT_FALSE(paints.empty());
-        for (const Paint& paint : paints)
-            if (paint.page == Page())
+        for (const Paint& paint : paints) {
+            if (paint.page == Page()) {
                 EXPECT_EQ(paint.scroll, step > 0 ? 0 : Down().maximum()) << "turning " << step;
+            }
+        }
     }
     Preview().PageView()->removeEventFilter(&recorder);
 }

@@ -7,6 +7,7 @@ packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmar
           fonts-crosextra-carlito fonts-crosextra-caladea fonts-symbola
           cups libcups2-dev printer-driver-cups-pdf poppler-utils qt6-svg-dev
           xdg-utils libfile-mimeinfo-perl shared-mime-info desktop-file-utils file dpkg-dev
+          xvfb openbox xdotool x11-utils x11-apps imagemagick
           qt6-translations-l10n python3)
 
 missing=()

@@ -356,14 +356,26 @@ void TTelaPadrao::AddClient(QWidget* widget, int stretch)
 
 bool TTelaPadrao::eventFilter(QObject* watched, QEvent* event)
 {
+    // A key press goes on to the window's ancestors and the window itself without any other event
+    // in between; whatever comes next ends its journey.
+    if (event != handledKey_ || event->type() != QEvent::KeyPress)
+        handledKey_ = nullptr;
     if (event->type() == QEvent::KeyPress) {
         // A key reaches the focused control first and may then travel up to the window; the
         // window's handlers run once, at the first stop.
         const QWidget* focused = QApplication::focusWidget();
         const bool focusHere = focused && focused->window() == this;
         const bool firstStop = focusHere ? watched == focused : watched == this;
-        if (firstStop && HandleKey(static_cast<QKeyEvent*>(event)))
-            return true;
+        if (firstStop && event != handledKey_) {
+            QPointer<TTelaPadrao> guard(this);
+            if (HandleKey(static_cast<QKeyEvent*>(event)))
+                return true;
+            if (!guard)
+                return false;
+            // A handler that asked a question has left the focus elsewhere, so the key's further
+            // stops could look like a first one: the same key is not handled twice.
+            handledKey_ = event;
+        }
     }
     return TTelaOrigem::eventFilter(watched, event);
 }
@@ -495,8 +507,10 @@ void TTelaDados::FormCreate()
 void TTelaDados::FormKeyPress(QChar& key)
 {
     TTelaPadrao::FormKeyPress(key);
-    if (key == QChar(27))
+    if (key == QChar(27)) {
+        key = QChar();
         close();
+    }
 }
 
 void TTelaDados::FormDestroy()

@@ -129,6 +129,8 @@ private:
     bool inModalLoop_ = false;
     bool ShiftPressionado = false;
     bool CtrlPressionado = false;
+    // The key press the window's handlers took, while it travels on to the window.
+    const QEvent* handledKey_ = nullptr;
 };
 
 // The application's main window: main menu, starts maximized, and the status-bar share every

@@ -10,7 +10,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QEvent>
-#include <QWindowStateChangeEvent>
 #include <QEventLoop>
 #include <QFrame>
 #include <QLabel>
@@ -18,9 +17,12 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QScreen>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
+#include <QWindowStateChangeEvent>
 
 namespace tarvolo::shell {
 
@@ -29,6 +31,10 @@ namespace {
 const char* const kReportTypeDescription = "Tarvolo : Visualizador de Relatórios";
 const int kLogoRightGap = 18;
 const int kLogoBottomGap = 40;
+// How long the bar waits for the window manager to frame it (long: a busy desktop is slow to), and
+// how often it looks.
+const int kFrameWaitMs = 30000;
+const int kFrameLookMs = 20;
 
 // The argument without the blanks and control characters around it.
 QString TrimmedArgument(const QString& argument)
@@ -42,12 +48,13 @@ QString TrimmedArgument(const QString& argument)
 }
 
 // Ends a local event loop when the window it watches is hidden, which is how a closed window goes.
+// A minimized window is hidden too, by the window system: that hide is spontaneous and ends nothing.
 class HideWatcher : public QObject {
 public:
     explicit HideWatcher(QEventLoop& loop) : loop_(loop) {}
     bool eventFilter(QObject*, QEvent* event) override
     {
-        if (event->type() == QEvent::Hide)
+        if (event->type() == QEvent::Hide && !event->spontaneous())
             loop_.quit();
         return false;
     }
@@ -98,6 +105,10 @@ TfrmPrincipal::TfrmPrincipal(ShellServices& services, QStringList arguments, QWi
     imgLogo->setPixmap(ShellArt::MainLogo(devicePixelRatio()));
     imgLogo->setAttribute(Qt::WA_TranslucentBackground);
     imgLogo->resize(237, 65);
+
+    frameWatch_ = new QTimer(this);
+    frameWatch_->setInterval(kFrameLookMs);
+    connect(frameWatch_, &QTimer::timeout, this, &TfrmPrincipal::PlaceWhenFramed);
 }
 
 TfrmPrincipal::~TfrmPrincipal()
@@ -221,20 +232,47 @@ void TfrmPrincipal::AbrirTelaRelatorios()
 
 // --- Geometry ---------------------------------------------------------------------------------
 
+QMargins TfrmPrincipal::FrameMargins() const
+{
+    const QWindow* handle = windowHandle();
+    const QMargins frame = handle ? handle->frameMargins() : QMargins();
+    // Until the window manager has put the window in its frame, the platform measures the window
+    // against itself: no edge on the left or at the top, and whatever size the window system has
+    // not yet taken up on the right and at the bottom. A frame has an edge on the left or at the top.
+    const bool measured = frame.left() >= 0 && frame.top() >= 0 && frame.right() >= 0 && frame.bottom() >= 0;
+    return measured && (frame.left() > 0 || frame.top() > 0) ? frame : QMargins();
+}
+
 void TfrmPrincipal::ApplyBarGeometry()
 {
     const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
     const QRect area = screen->availableGeometry();
-    const int frameWidth = frameGeometry().width() - width();
+    // The frame's outer edges go to the screen's: the client area lies inside the frame.
+    const QMargins frame = FrameMargins();
     const int clientHeight = mnmMenu->sizeHint().height() + tbrPrincipal->sizeHint().height() + stbPadrao->sizeHint().height() + 1;
-    move(area.topLeft());
-    resize(area.width() - frameWidth, clientHeight);
+    setGeometry(area.left() + frame.left(), area.top() + frame.top(), area.width() - frame.left() - frame.right(), clientHeight);
+}
+
+void TfrmPrincipal::PlaceWhenFramed()
+{
+    if (!frameWatch_->isActive())
+        return;
+    // Without a window manager no frame ever comes, and the bar already lies where it belongs.
+    const bool framed = !FrameMargins().isNull();
+    if (framed || frameWait_.hasExpired(kFrameWaitMs))
+        frameWatch_->stop();
+    if (framed)
+        ApplyBarGeometry();
 }
 
 void TfrmPrincipal::FormShow()
 {
     TTelaPrincipal::FormShow();
     ApplyBarGeometry();
+    // The window manager frames the window only once it is on the screen; the bar is placed
+    // again then, with its frame's top-left corner at the screen's.
+    frameWait_.start();
+    frameWatch_->start();
     AjustePendente = true;
     // The bar counts as the maximized window until the user restores it from a real maximize.
     barMaximized_ = true;
@@ -286,6 +324,12 @@ bool TfrmPrincipal::Maximized() const
     return isMaximized() || barMaximized_;
 }
 
+void TfrmPrincipal::moveEvent(QMoveEvent* event)
+{
+    TTelaPrincipal::moveEvent(event);
+    PlaceWhenFramed();
+}
+
 void TfrmPrincipal::changeEvent(QEvent* event)
 {
     TTelaPrincipal::changeEvent(event);
@@ -309,8 +353,11 @@ void TfrmPrincipal::FormClose(TCloseAction& action)
 void TfrmPrincipal::FormKeyPress(QChar& key)
 {
     TTelaPrincipal::FormKeyPress(key);
-    if (key == QChar(27))
+    if (key == QChar(27)) {
+        // Taken here: the focused control does not get it, before or after the question.
+        key = QChar();
         close();
+    }
 }
 
 // --- Commands ---------------------------------------------------------------------------------

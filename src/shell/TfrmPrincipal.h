@@ -3,6 +3,8 @@
 #include "StandardWindows.h"
 #include "printing/TQRPrinter.h"
 
+#include <QElapsedTimer>
+#include <QMargins>
 #include <QStringList>
 
 class QAction;
@@ -10,6 +12,7 @@ class QFrame;
 class QLabel;
 class QMenu;
 class QToolBar;
+class QTimer;
 class QToolButton;
 
 namespace tarvolo::platform {
@@ -69,6 +72,7 @@ protected:
     void FormClose(TCloseAction& action) override;
     void FormKeyPress(QChar& key) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
@@ -78,8 +82,12 @@ private:
     void RegistrarExtensao(const QString& extension, const QString& typeName, const QString& description, const QString& executable,
                            int iconIndex);
     void AbrirTelaRelatorios();
-    // The window across the top of the screen, as tall as its menu, toolbar and status bar.
+    // The window across the top of the screen, as tall as its menu, toolbar and status bar, its
+    // frame included once the window manager has drawn one.
     void ApplyBarGeometry();
+    QMargins FrameMargins() const;
+    // While the window waits for its frame: places the bar again as soon as the frame is known.
+    void PlaceWhenFramed();
     void PlaceLogo();
     bool CommandLineMode() const;
     // Shown as the bar, the window stands for a maximized one, as it is recorded on other desktops.
@@ -90,6 +98,8 @@ private:
     QString FirstArgument_; // as the command line holds it, untrimmed
     bool AjustePendente = false;
     bool barMaximized_ = false;
+    QTimer* frameWatch_ = nullptr;
+    QElapsedTimer frameWait_;
     bool terminateRequested_ = false;
     int exitStatus_ = 0;
 };

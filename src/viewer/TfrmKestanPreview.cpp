@@ -207,8 +207,14 @@ void TfrmKestanPreview::AddCommandsTo(QMenu& menu)
     menu.addSeparator();
     QAction* fullScreen = menu.addAction(isFullScreen() ? "Sair da tela cheia\tF11" : "Tela cheia\tF11");
     fullScreen->setObjectName("FullScreen");
-    connect(fullScreen, &QAction::triggered, this, [this] { isFullScreen() ? showNormal() : showFullScreen(); });
+    connect(fullScreen, &QAction::triggered, this, &TfrmKestanPreview::ToggleFullScreen);
     add(CloseWindow, "Ctrl+W");
+}
+
+// Leaving full screen brings the window back as it was, maximized or not.
+void TfrmKestanPreview::ToggleFullScreen()
+{
+    setWindowState(windowState() ^ Qt::WindowFullScreen);
 }
 
 void TfrmKestanPreview::PrintWithDialogClick()
@@ -673,7 +679,7 @@ void TfrmKestanPreview::FormKeyDown(QKeyEvent* event)
     switch (event->key()) {
     case Qt::Key_Escape:
         // Full screen is left first, as in other viewers; otherwise Esc closes.
-        isFullScreen() ? showNormal() : ExitClick();
+        isFullScreen() ? ToggleFullScreen() : ExitClick();
         break;
     case Qt::Key_PageUp: onlyCtrl ? FirstPageClick() : PrevPageClick(); break;
     case Qt::Key_PageDown: onlyCtrl ? LastPageClick() : NextPageClick(); break;
@@ -693,7 +699,7 @@ void TfrmKestanPreview::FormKeyDown(QKeyEvent* event)
             QRPreview1->ZoomAboutCentre(100);
         break;
     case Qt::Key_F10: FocusToolBar(); break;
-    case Qt::Key_F11: isFullScreen() ? showNormal() : showFullScreen(); break;
+    case Qt::Key_F11: ToggleFullScreen(); break;
     case Qt::Key_Up:
     case Qt::Key_Down:
         // The page commands run even while their buttons are disabled.

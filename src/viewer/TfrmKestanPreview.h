@@ -122,6 +122,7 @@ private:
     // menu listing every command with its key.
     void CreateCommandKeys();
     void AddCommandsTo(QMenu& menu);
+    void ToggleFullScreen();
     void GoToPage(int page);
     // Stops what the window's workers do for the report (search, thumbnails, tiles), so that
     // nothing of the window reads it any more.

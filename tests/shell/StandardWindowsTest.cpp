@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -297,6 +298,64 @@ TEST(StandardWindows, DataWindowOwnsAHiddenMessageWindowForItsLife)
     window.reset();
 
     EXPECT_TRUE(messages.isNull());
+}
+
+// A window whose F2 runs a command that, like a question in a message box, takes the focus away.
+class FocusTakingWindow : public DataWindow {
+public:
+    int commands = 0;
+
+protected:
+    void FormKeyDown(int& key, Qt::KeyboardModifiers shift) override
+    {
+        DataWindow::FormKeyDown(key, shift);
+        if (key == Qt::Key_F2) {
+            ++commands;
+            if (QWidget* focused = QApplication::focusWidget())
+                focused->clearFocus();
+        }
+    }
+};
+
+TEST(StandardWindows, AKeyRunsTheWindowsCommandOnceWhenTheCommandTakesTheFocus)
+{
+    FocusTakingWindow window;
+    ShowActive(window);
+    window.edits[1]->setFocus();
+
+    Key(Qt::Key_F2);
+
+    EXPECT_EQ(window.commands, 1) << "the key, going on to the window, is not handled again";
+    window.edits[1]->setFocus();
+    Key(Qt::Key_F2);
+    EXPECT_EQ(window.commands, 2) << "the next key is";
+}
+
+TEST(StandardWindows, EscLeavesADataWindowWithoutReachingTheFocusedField)
+{
+    DataWindow window;
+    bool fieldGotEsc = false;
+    struct EscSeen : QObject {
+        bool& seen;
+        explicit EscSeen(bool& s) : seen(s) {}
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+                seen = true;
+            return false;
+        }
+    } watcher(fieldGotEsc);
+    window.edits[0]->installEventFilter(&watcher);
+    QTimer::singleShot(0, &window, [&] {
+        window.activateWindow();
+        if (QTest::qWaitForWindowActive(&window))
+            window.edits[0]->setFocus();
+        Key(Qt::Key_Escape);
+    });
+    QTimer::singleShot(5000, &window, [&] { window.done(-1); });
+
+    EXPECT_EQ(window.exec(), mrCancel);
+    EXPECT_FALSE(fieldGotEsc);
 }
 
 TEST(StandardWindows, FontIsTahomaEightPoints)

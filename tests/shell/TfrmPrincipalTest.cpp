@@ -147,6 +147,69 @@ TEST_F(ShellTest, WithoutAFileTheMainWindowIsABarAcrossTheTopAndClosingAsksFirst
     }
 }
 
+// Asks as a message box does: the question has the keyboard while it is open, so the window's
+// focused control has lost the focus when the answer comes.
+class FocusTakingDialogs : public TestDialogService {
+public:
+    bool AskYesNo(QWidget* parent, const QString& title, const QString& text) override
+    {
+        if (QWidget* focused = QApplication::focusWidget())
+            focused->clearFocus();
+        return TestDialogService::AskYesNo(parent, title, text);
+    }
+};
+
+TEST_F(ShellTest, EscThenNoAsksOnce)
+{
+    FocusTakingDialogs asking;
+    ShellServices withAsking{asking, associations, applicationPrinter, [] { return std::make_unique<TestPrinterDevice>(); },
+                             links, kExecutable};
+    TfrmPrincipal window(withAsking, {"tarvolo"});
+    window.Create();
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    window.btnCadastroEmpresas->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), window.btnCadastroEmpresas);
+
+    QTest::keyClick(window.btnCadastroEmpresas, Qt::Key_Escape);
+
+    EXPECT_EQ(asking.questions.size(), 1u);
+    EXPECT_TRUE(window.isVisible()) << "No keeps the window";
+}
+
+TEST_F(ShellTest, MinimizingTheViewerLeavesItOpen)
+{
+    for (const bool fromCommandLine : {true, false}) {
+        SCOPED_TRACE(fromCommandLine ? "from the command line" : "from the main window");
+        bool openWhenMinimized = false;
+        bool openAfterwards = false;
+        WhenOpen<viewer::TfrmKestanPreview>([&](viewer::TfrmKestanPreview& viewer) {
+            viewer.showMinimized();
+            openWhenMinimized = viewer.isMinimized();
+            // Still there a moment later, then restored and closed by the user.
+            QTimer::singleShot(50, &viewer, [&] {
+                openAfterwards = true;
+                viewer.showNormal();
+                viewer.close();
+            });
+        });
+        std::unique_ptr<TfrmPrincipal> window;
+        if (fromCommandLine) {
+            window = Start({"tarvolo", Report("vendas.qrp")});
+            EXPECT_TRUE(window->TerminateRequested()) << "the program ends when the viewer closes";
+        } else {
+            window = Start({"tarvolo"});
+            window->show();
+            window->btnCadastroEmpresas->click();
+            EXPECT_TRUE(window->isVisible());
+        }
+        EXPECT_TRUE(openWhenMinimized);
+        EXPECT_TRUE(openAfterwards) << "the viewer's run ended when it was minimized";
+        EXPECT_EQ(OpenWindow<viewer::TfrmKestanPreview>(), nullptr);
+    }
+}
+
 TEST_F(ShellTest, AReportOnTheCommandLineOpensTheViewerAndTheProgramEndsWithIt)
 {
     const QString report = Report("vendas.qrp");

@@ -1,5 +1,6 @@
 #include "RecentFiles.h"
 
+#include "FileReplacement.h"
 #include "NativeFileName.h"
 
 #include <QDir>
@@ -417,9 +418,8 @@ void MakeFolders(const QByteArray& folder, const QString& shown)
     }
 }
 
-// Writes bytes to a new file beside the list and renames it over the list only once every byte
-// is written and synced: any failure leaves the old list as it was. A list that is a symbolic
-// link stays one; the file it leads to is replaced, keeping its permissions.
+// The list takes its new content whole or not at all (see ReplaceFileBytes). A list that is a
+// symbolic link stays one; the file it leads to is replaced, keeping its permissions.
 void ReplaceList(const QByteArray& path, const QByteArray& bytes, const FileOutput& output, const QString& shown)
 {
     QByteArray target = path;
@@ -427,37 +427,8 @@ void ReplaceList(const QByteArray& path, const QByteArray& bytes, const FileOutp
         target = resolved;
         std::free(resolved);
     }
-    struct stat old;
-    const bool hadOld = ::stat(target.constData(), &old) == 0;
-    const qsizetype slash = target.lastIndexOf('/');
-    QByteArray temporary = target.left(slash + 1) + '.' + target.mid(slash + 1) + ".XXXXXX";
-    int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        Fail(QStringLiteral("Cannot create file"), shown, ErrorText(errno));
-    const auto fail = [&](int error) {
-        if (fd >= 0)
-            ::close(fd);
-        ::unlink(temporary.constData());
+    if (const int error = ReplaceFileBytes(target, bytes, output, shown))
         Fail(QStringLiteral("Cannot create file"), shown, ErrorText(error));
-    };
-    if (hadOld && ::fchmod(fd, old.st_mode & 07777) != 0)
-        fail(errno);
-    for (qint64 done = 0; done < bytes.size();) {
-        const qint64 written = output.write(shown, fd, bytes.constData() + done, bytes.size() - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            fail(written < 0 ? errno : ENOSPC);
-        done += written;
-    }
-    if (output.sync(shown, fd) != 0)
-        fail(errno);
-    const int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0)
-        fail(errno);
-    if (::rename(temporary.constData(), target.constData()) != 0)
-        fail(errno);
 }
 
 // The absolute form of a file name, "." and ".." taken out, as bytes.

@@ -1,5 +1,7 @@
 #include "XdgAssociationStore.h"
 
+#include "FileReplacement.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,7 +10,6 @@
 #include <QJsonObject>
 #include <QLockFile>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QXmlStreamWriter>
@@ -129,60 +130,15 @@ std::optional<QString> WriteTarget(const QString& path)
     return std::nullopt;
 }
 
-// Writes bytes to a new file beside target and puts it in target's place only once every byte
-// was written and synced, so a failure (a full disk that write(2), fsync(2) or close(2) reports)
-// leaves the old file as it was. An old file's permissions and owner carry over.
+// A file of ours takes its new content whole or not at all (see ReplaceFileBytes).
 void ReplaceFile(const QString& target, const QByteArray& bytes, const FileOutput& output)
 {
     const QByteArray nativeTarget = QFile::encodeName(target);
     struct stat old;
-    const bool hadOld = ::stat(nativeTarget.constData(), &old) == 0;
-    if (hadOld && !S_ISREG(old.st_mode))
+    if (::stat(nativeTarget.constData(), &old) == 0 && !S_ISREG(old.st_mode))
         ThrowCannotCreate(target, QStringLiteral("It is not a regular file."));
-
-    const QString name = target.mid(FolderOf(target).size() + 1);
-    QByteArray temporary;
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temporary = QFile::encodeName(FolderOf(target) + QLatin1String("/.") + name + '.' +
-                                      QString::number(QRandomGenerator::global()->generate() & 0xffffff, 36));
-        fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            ThrowCannotCreate(target, ErrorText(errno));
-    }
-    if (fd < 0)
-        ThrowCannotCreate(target, ErrorText(EEXIST));
-
-    const auto fail = [&](int error) {
-        if (fd >= 0)
-            ::close(fd);
-        ::unlink(temporary.constData());
+    if (const int error = ReplaceFileBytes(nativeTarget, bytes, output, target))
         ThrowCannotCreate(target, ErrorText(error));
-    };
-    if (hadOld) {
-        if (::fchmod(fd, old.st_mode & 07777) != 0)
-            fail(errno);
-        // Only root may give the file away (a start under sudo); anyone else owns it anyway.
-        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
-            [[maybe_unused]] const int given = ::fchown(fd, old.st_uid, old.st_gid);
-        }
-    }
-    for (qint64 done = 0; done < bytes.size();) {
-        const qint64 written = output.write(target, fd, bytes.constData() + done, bytes.size() - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            fail(written < 0 ? errno : ENOSPC);
-        done += written;
-    }
-    if (output.sync(target, fd) != 0)
-        fail(errno);
-    const int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0)
-        fail(errno);
-    if (::rename(temporary.constData(), nativeTarget.constData()) != 0)
-        fail(errno);
 }
 
 // Writes a file of the program's own when its content changes; an untouched file keeps the

@@ -1,22 +1,14 @@
 #pragma once
 
 #include "AssociationStore.h"
+#include "FileReplacement.h"
 
 #include <QString>
 
-#include <functional>
 #include <utility>
 #include <vector>
 
 namespace tarvolo::platform {
-
-// The calls that put a file's bytes on the disk, as write(2) and fsync(2) make them: they give
-// what those give and leave errno set the same way. path is the file being replaced. Empty ones
-// are the system's own; a test puts in failing ones.
-struct FileOutput {
-    std::function<qint64(const QString& path, int fd, const char* data, qint64 size)> write;
-    std::function<int(const QString& path, int fd)> sync;
-};
 
 // The association store of a Linux desktop. The entries live in a file of the program's own,
 // $XDG_CONFIG_HOME/tarvolo/associations.json; SetDefaultValue() only notes a value, Export() stores

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <mutex>
 #include <set>
 
 using namespace tarvolo;
@@ -25,17 +26,32 @@ emf::Metafile Page(int n, int barTop = 200)
     return page.Finish();
 }
 
-// A report whose pages are recorded on demand, counting which pages were fetched.
+// A report whose pages are recorded on demand, counting which pages were fetched. The panel's
+// workers fetch on threads of their own.
 struct CountingReport {
+    struct Fetches {
+        std::mutex lock;
+        std::multiset<int> pages;
+    };
     int barTop = 200;
-    std::shared_ptr<std::multiset<int>> fetched = std::make_shared<std::multiset<int>>();
+    std::shared_ptr<Fetches> fetches = std::make_shared<Fetches>();
 
     ThumbnailPanel::PageFetcher Fetcher() const
     {
-        return [fetched = fetched, barTop = barTop](int n) {
-            fetched->insert(n);
+        return [fetches = fetches, barTop = barTop](int n) {
+            {
+                const std::lock_guard<std::mutex> hold(fetches->lock);
+                fetches->pages.insert(n);
+            }
             return std::make_unique<emf::Metafile>(Page(n, barTop));
         };
+    }
+
+    // The pages fetched so far.
+    std::multiset<int> Fetched() const
+    {
+        const std::lock_guard<std::mutex> hold(fetches->lock);
+        return fetches->pages;
     }
 };
 
@@ -83,16 +99,16 @@ TEST_F(ThumbnailPanelTest, OpensLargeReportsAtOnceAndDrawsOnlyVisiblePages)
     clock.start();
     panel.SetReport(2000, report.Fetcher());
     EXPECT_LT(clock.elapsed(), 2000); // a safety net: nothing fetched is what shows the laziness
-    EXPECT_TRUE(report.fetched->empty()) << "nothing is fetched before the list paints";
+    EXPECT_TRUE(report.Fetched().empty()) << "nothing is fetched before the list paints";
     EXPECT_EQ(list->model()->rowCount(), 2000);
 
     ASSERT_TRUE(WaitForThumbnail(1));
     QTest::qWait(50);
     const int visible = VisibleRows();
-    EXPECT_GE(report.fetched->size(), 1u);
-    EXPECT_LE(static_cast<int>(report.fetched->size()), visible + 2);
-    EXPECT_LE(*report.fetched->rbegin(), visible + 2) << "only the top of the list is fetched";
-    EXPECT_EQ(report.fetched->count(1), 1u) << "a page is fetched once";
+    EXPECT_GE(report.Fetched().size(), 1u);
+    EXPECT_LE(static_cast<int>(report.Fetched().size()), visible + 2);
+    EXPECT_LE(*report.Fetched().rbegin(), visible + 2) << "only the top of the list is fetched";
+    EXPECT_EQ(report.Fetched().count(1), 1u) << "a page is fetched once";
 
     const QImage first = Shown(1);
     EXPECT_EQ(first.width(), ThumbnailPanel::kDefaultThumbnailWidth);
@@ -139,7 +155,8 @@ TEST_F(ThumbnailPanelTest, CurrentPageIsMarkedAndScrolledIntoViewWithoutFetching
     ASSERT_TRUE(WaitForThumbnail(1500));
     EXPECT_TRUE(InkAt(panel.Thumbnail(1500), QPoint(110, 210)));
     const int visible = VisibleRows();
-    const auto between = std::distance(report.fetched->upper_bound(visible + 2), report.fetched->lower_bound(1500 - visible - 2));
+    const std::multiset<int> fetched = report.Fetched();
+    const auto between = std::distance(fetched.upper_bound(visible + 2), fetched.lower_bound(1500 - visible - 2));
     EXPECT_EQ(between, 0) << "pages scrolled past are not fetched";
 }
 
@@ -165,7 +182,7 @@ TEST_F(ThumbnailPanelTest, CacheStaysWithinItsBudgetAndRedrawsEvictedPagesShownA
 
     panel.SetCurrentPage(1);
     ASSERT_TRUE(WaitForThumbnail(1));
-    EXPECT_EQ(report.fetched->count(1), 2u) << "drawn again when shown again";
+    EXPECT_EQ(report.Fetched().count(1), 2u) << "drawn again when shown again";
     EXPECT_TRUE(InkAt(panel.Thumbnail(1), QPoint(110, 210)));
 }
 
@@ -180,13 +197,13 @@ TEST_F(ThumbnailPanelTest, NewReportDropsTheOldOnesThumbnailsAndWork)
     CountingReport fresh;
     fresh.barTop = 800;
     panel.SetReport(50, fresh.Fetcher());
-    const auto oldFetches = old.fetched->size();
+    const auto oldFetches = old.Fetched().size();
     EXPECT_TRUE(panel.Thumbnail(1).isNull());
     EXPECT_EQ(panel.CacheBytes(), 0);
 
     ASSERT_TRUE(WaitForThumbnail(1));
     QTest::qWait(100);
-    EXPECT_EQ(old.fetched->size(), oldFetches) << "the old fetcher is not called any more";
+    EXPECT_EQ(old.Fetched().size(), oldFetches) << "the old fetcher is not called any more";
     EXPECT_EQ(list->model()->rowCount(), 50);
     const QImage first = Shown(1);
     EXPECT_TRUE(InkAt(first, QPoint(110, 810))) << "the new report's page 1";

@@ -457,13 +457,7 @@ const RecentFiles* applicationList = nullptr;
 
 RecentFiles::RecentFiles() : RecentFiles(DataHome()) {}
 
-RecentFiles::RecentFiles(QString dataHome, FileOutput output) : dataHome_(std::move(dataHome)), output_(std::move(output))
-{
-    if (!output_.write)
-        output_.write = [](const QString&, int fd, const char* data, qint64 size) -> qint64 { return ::write(fd, data, size); };
-    if (!output_.sync)
-        output_.sync = [](const QString&, int fd) { return ::fsync(fd); };
-}
+RecentFiles::RecentFiles(QString dataHome, FileOutput output) : dataHome_(std::move(dataHome)), output_(std::move(output)) {}
 
 QString RecentFiles::ListFile() const
 {

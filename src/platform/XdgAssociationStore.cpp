@@ -480,15 +480,6 @@ void RunTool(const QString& name, const QString& folder)
         qWarning("%s %s", qPrintable(name), qPrintable(failure));
 }
 
-const FileOutput& WithSystemCalls(FileOutput& output)
-{
-    if (!output.write)
-        output.write = [](const QString&, int fd, const char* data, qint64 size) -> qint64 { return ::write(fd, data, size); };
-    if (!output.sync)
-        output.sync = [](const QString&, int fd) { return ::fsync(fd); };
-    return output;
-}
-
 } // namespace
 
 QString DesktopExecLine(const QString& command)
@@ -508,7 +499,6 @@ XdgAssociationStore::XdgAssociationStore()
 XdgAssociationStore::XdgAssociationStore(QString configHome, QString dataHome, FileOutput output)
     : configHome_(std::move(configHome)), dataHome_(std::move(dataHome)), output_(std::move(output))
 {
-    WithSystemCalls(output_);
     LoadIcons();
     entries_ = Load();
 }
